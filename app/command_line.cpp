@@ -1,0 +1,54 @@
+#include "app/uninstall.h"
+
+static const char kVersion[] = "1.7";
+static const wchar_t kSeparator[] = L"=====================================\n";
+
+void PrintUsage() {
+  PrintNarrow("tvuninst %s\n", kVersion);
+  PrintWide(kSeparator);
+  PrintWide(L"  -h, --help\t\t\t\tDisplay help information\n");
+  PrintWide(
+      L"  -a, --all <PATH>\t\t\tTo delete all files, the <PATH> parameter must be set. It can be set "
+      L"to < ./ > (the current runtime directory) or < . > (the directory where the executable module "
+      L"is located)\n");
+  PrintWide(L"  -s, --silent, /silent\t\t\tRun silently\n");
+  PrintWide(kSeparator);
+}
+
+bool ParseCommandLine(int argumentCount, const LPWSTR* arguments, UninstallOptions& options) {
+  options.showHelp = false;
+  options.silent = false;
+  if (argumentCount <= 1) return true;
+  for (int i = 1; i < argumentCount; ++i) {
+    const WidePath argument = arguments[i];
+    if (argument == L"-h" || argument == L"--help") {
+      options.showHelp = true;
+      PrintUsage();
+    } else if (argument == L"-s" || argument == L"--silent" || argument == L"/silent") {
+      options.silent = true;
+    } else if (argument == L"-a" || argument == L"--all") {
+      if (i + 1 >= argumentCount) {
+        PrintWide(L"ERROR: -a/--all The game installation directory must be set!\n");
+        return false;
+      }
+      options.installDir = arguments[++i];
+    } else {
+      PrintWide(L"ERROR: Unidentified parameter.\n");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ReadCommandLine(UninstallOptions& options) {
+  int argumentCount = 0;
+  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &argumentCount);
+  if (!arguments) argumentCount = 0;  // a failed split acts as an empty command line
+  const bool accepted = ParseCommandLine(argumentCount, arguments, options);
+  if (!accepted) {
+    options.showHelp = true;
+    PrintUsage();
+  }
+  LocalFree(arguments);
+  return accepted;
+}

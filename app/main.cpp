@@ -1,0 +1,5 @@
+#include "app/uninstall.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  return RunUninstall();
+}

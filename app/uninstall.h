@@ -1,0 +1,26 @@
+// The run of the uninstaller: its options record, its front end and its
+// sequence of steps.
+#pragma once
+
+#include "folder/wide_path.h"
+#include "platform/platform.h"
+
+struct UninstallOptions {
+  bool showHelp = false;  // usage requested or command line rejected
+  bool silent = false;    // debugger strings instead of message boxes
+  WidePath installDir;    // the value after "-a"/"--all", verbatim
+};
+
+// Exit codes of the process.
+const int kExitDone = 0;
+const int kExitDialogFailed = 1;
+const int kExitNoExecutableDirectory = 2;
+const int kExitRejectedCommandLine = 87;  // ERROR_INVALID_PARAMETER
+
+int RunUninstall();
+
+bool AttachParentConsole();
+// Returns false when the command line was rejected (the usage text is printed).
+bool ReadCommandLine(UninstallOptions& options);
+bool ParseCommandLine(int argumentCount, const LPWSTR* arguments, UninstallOptions& options);
+void PrintUsage();

@@ -1,0 +1,35 @@
+#include "cleanup/cleanup.h"
+
+// Opens the named service with exactly one right, through a connection of its
+// own. On success both handles are returned; on failure none stays open.
+static SC_HANDLE OpenProductService(const char* serviceName, DWORD access, SC_HANDLE* manager) {
+  *manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (!*manager) return nullptr;
+  SC_HANDLE service = OpenServiceA(*manager, serviceName, access);
+  if (!service) CloseServiceHandle(*manager);
+  return service;
+}
+
+static void CloseProductService(SC_HANDLE service, SC_HANDLE manager) {
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+}
+
+bool StopServiceByName(const char* serviceName) {
+  SC_HANDLE manager = nullptr;
+  SC_HANDLE service = OpenProductService(serviceName, SERVICE_STOP, &manager);
+  if (!service) return false;
+  SERVICE_STATUS status = {};
+  const bool stopped = ControlService(service, SERVICE_CONTROL_STOP, &status) != FALSE;
+  CloseProductService(service, manager);
+  return stopped;
+}
+
+bool DeleteServiceByName(const char* serviceName) {
+  SC_HANDLE manager = nullptr;
+  SC_HANDLE service = OpenProductService(serviceName, DELETE, &manager);
+  if (!service) return false;
+  const bool marked = DeleteService(service) != FALSE;
+  CloseProductService(service, manager);
+  return marked;
+}

@@ -1,0 +1,34 @@
+#include "folder/wide_path.h"
+
+#include "platform/platform.h"
+
+bool GetExecutableDirectory(WidePath& directory) {
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  // A full buffer means the name was cut, and may not even be terminated.
+  if (length == 0 || length >= MAX_PATH) {
+    PrintWide(L"Error: GetModuleFileNameW call failed, error code: %lu\n", GetLastError());
+    return false;
+  }
+  const WidePath moduleName(buffer, length);
+  const size_t separator = moduleName.find_last_of(L"\\/");
+  if (separator == WidePath::npos) {
+    PrintWide(L"Error: Failed to extract executable directory, path: %ls\n", moduleName.c_str());
+    return false;
+  }
+  directory = moduleName.substr(0, separator);
+  return true;
+}
+
+void ToLowerInPlace(WidePath& text) {
+  for (wchar_t& unit : text) unit = static_cast<wchar_t>(towlower(unit));
+}
+
+bool EndsWith(const WidePath& text, const WidePath& suffix) {
+  if (suffix.empty() || suffix.size() > text.size()) return false;
+  return text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+WidePath Concat(const WidePath& base, const wchar_t* tail) {
+  return base + tail;
+}

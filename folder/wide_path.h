@@ -1,0 +1,19 @@
+// Wide paths of the product folder removal and the operations on them.
+#pragma once
+
+#include <string>
+
+// UTF-16 code units with an explicit length; a memory failure ends the process.
+typedef std::wstring WidePath;
+
+// Shown each sub-directory of a search; returns false to stop the whole search.
+// The two strings are valid only for the duration of the call.
+typedef bool (*DirectoryVisitor)(const WidePath& fullPath, const WidePath& name, void* context);
+
+bool GetExecutableDirectory(WidePath& directory);
+void ToLowerInPlace(WidePath& text);
+bool EndsWith(const WidePath& text, const WidePath& suffix);
+WidePath Concat(const WidePath& base, const wchar_t* tail);
+
+bool DeleteDirectoryTree(const wchar_t* path);
+bool SearchDirectoryTree(void* context, const WidePath& root, DirectoryVisitor visitor);

@@ -1,0 +1,20 @@
+// The one place that knows which platform the system runs on. The system's
+// code includes this header and calls every Windows operation by its own name.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+#include <stdio.h>
+#include <string.h>
+#include <wchar.h>
+#include <wctype.h>
+#else
+#include "sim/win32.h"
+#endif
+
+// Output channels: formatted lines on standard output. Narrow and wide lines
+// share one stream and appear in the order printed.
+int PrintNarrow(const char* format, ...);
+int PrintWide(const wchar_t* format, ...);

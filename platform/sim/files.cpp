@@ -1,0 +1,329 @@
+// The simulated file system: one model behind the narrow and wide calls.
+#include <algorithm>
+
+#include "state.h"
+
+namespace sim {
+
+static Node* Require(const std::wstring& path) {
+  Node* node = Resolve(path).node;
+  if (!node) {
+    fprintf(stderr, "sim: no such entry: %s\n", Narrow(path).c_str());
+    abort();
+  }
+  return node;
+}
+
+// Creates the entry at `path` with its missing parent directories.
+static Node* Create(const std::wstring& path, DWORD attributes) {
+  Lookup found = Resolve(path);
+  if (found.node) return found.node;
+  size_t cut = path.find_last_of(L"\\/");
+  if (!found.parent) {
+    if (cut == std::wstring::npos) abort();
+    Create(path.substr(0, cut), FILE_ATTRIBUTE_DIRECTORY);
+    found = Resolve(path);
+  }
+  Node* parent = ResolveThroughLink(found.parent);
+  parent->children.push_back(std::make_unique<Node>());
+  Node* node = parent->children.back().get();
+  node->name = found.lastName;
+  node->attributes = attributes;
+  node->parent = parent;
+  return node;
+}
+
+static void Detach(Node* node) {
+  auto& siblings = node->parent->children;
+  for (auto it = siblings.begin(); it != siblings.end(); ++it) {
+    if (it->get() == node) {
+      siblings.erase(it);
+      return;
+    }
+  }
+}
+
+void ResetFiles() {
+  World& w = TheWorld();
+  w.drives.clear();
+  AddDrive(L'C');
+  w.currentDirectory = L"C:\\";
+  SetSystemDirectory("C:\\windows\\system32");
+}
+
+void SetListingOrder(ListingOrder order) {
+  TheWorld().listingOrder = order;
+}
+
+void AddDrive(wchar_t letter) {
+  auto root = std::make_unique<Node>();
+  root->name = std::wstring(1, static_cast<wchar_t>(towupper(letter))) + L":";
+  TheWorld().drives[static_cast<wchar_t>(towupper(letter))] = std::move(root);
+}
+
+void MakeDirectory(const std::wstring& path) {
+  Create(path, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void MakeFile(const std::wstring& path, DWORD attributes) {
+  Create(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+}
+
+void MakeDirectoryLink(const std::wstring& path, const std::wstring& target, DWORD tag) {
+  Node* node = Create(path, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+  node->reparseTag = tag;
+  node->linkTarget = target;
+}
+
+void SetAttributes(const std::wstring& path, DWORD attributes) {
+  Require(path)->attributes = attributes;
+}
+
+void HoldOpen(const std::wstring& path) {
+  Require(path)->heldOpen = true;
+}
+
+void RefuseRemoval(const std::wstring& path) {
+  Require(path)->refuseRemoval = true;
+}
+
+void MakeCaseSensitive(const std::wstring& path) {
+  Require(path)->caseSensitive = true;
+}
+
+void SetCurrentDirectory(const std::wstring& path) {
+  TheWorld().currentDirectory = path;
+}
+
+void SetSystemDirectory(const std::string& path) {
+  TheWorld().systemDirectory = path;
+  if (!path.empty() && path.size() < 4096 && Widen(path).find(L':') == 1) MakeDirectory(Widen(path));
+}
+
+bool Exists(const std::wstring& path) {
+  return Resolve(path).node != nullptr;
+}
+
+DWORD Attributes(const std::wstring& path) {
+  Node* node = Resolve(path).node;
+  return node ? node->attributes : INVALID_FILE_ATTRIBUTES;
+}
+
+static void Collect(const Node& node, const std::wstring& prefix, std::vector<std::wstring>& out) {
+  for (const auto& child : node.children) {
+    const std::wstring path = prefix + L"\\" + child->name;
+    out.push_back(child->IsDirectory() ? path + L"\\" : path);
+    Collect(*child, path, out);
+  }
+}
+
+std::vector<std::wstring> AllEntries() {
+  std::vector<std::wstring> entries;
+  for (const auto& drive : TheWorld().drives) Collect(*drive.second, drive.second->name, entries);
+  return entries;
+}
+
+void FailListingOpen(const std::wstring& directory, DWORD error) {
+  Node* node = Require(directory);
+  node->failOpen = true;
+  node->failOpenError = error;
+}
+
+void FailListingAfter(const std::wstring& directory, size_t after, DWORD error) {
+  Node* node = Require(directory);
+  node->failAfter = after;
+  node->failAfterError = error;
+}
+
+static WIN32_FIND_DATAW RecordOf(const Node& node, const std::wstring& name) {
+  WIN32_FIND_DATAW record = WIN32_FIND_DATAW();
+  record.dwFileAttributes = node.attributes;
+  if (node.IsLink()) record.dwReserved0 = node.reparseTag;
+  wcsncpy(record.cFileName, name.c_str(), MAX_PATH - 1);
+  return record;
+}
+
+static bool Matches(const wchar_t* pattern, const wchar_t* name) {
+  if (*pattern == L'\0') return *name == L'\0';
+  if (*pattern == L'*') return Matches(pattern + 1, name) || (*name && Matches(pattern, name + 1));
+  if (*name == L'\0') return false;
+  if (*pattern != L'?' && towupper(*pattern) != towupper(*name)) return false;
+  return Matches(pattern + 1, name + 1);
+}
+
+static std::vector<Node*> Ordered(Node* directory) {
+  std::vector<Node*> nodes;
+  for (auto& child : directory->children) nodes.push_back(child.get());
+  const ListingOrder order = TheWorld().listingOrder;
+  if (order == ListingOrder::Reversed) std::reverse(nodes.begin(), nodes.end());
+  if (order == ListingOrder::Sorted) {
+    std::stable_sort(nodes.begin(), nodes.end(), [](const Node* a, const Node* b) {
+      std::wstring x = a->name, y = b->name;
+      for (auto& c : x) c = static_cast<wchar_t>(towupper(c));
+      for (auto& c : y) c = static_cast<wchar_t>(towupper(c));
+      return x < y;
+    });
+  }
+  return nodes;
+}
+
+// The records that a listing of `pattern` delivers, or an error.
+static bool List(const std::wstring& pattern, Listing* listing, DWORD* error) {
+  const size_t cut = pattern.find_last_of(L"\\/");
+  const std::wstring last = cut == std::wstring::npos ? pattern : pattern.substr(cut + 1);
+  if (last.find_first_of(L"*?") == std::wstring::npos) {
+    // No wildcard: the entry itself.
+    Lookup found = Resolve(pattern);
+    if (!found.node || !found.node->parent) {
+      *error = found.node ? ERROR_FILE_NOT_FOUND : found.error;
+      return false;
+    }
+    listing->records.push_back(RecordOf(*found.node, found.node->name));
+    return true;
+  }
+  const std::wstring directoryPath = cut == std::wstring::npos ? L"." : pattern.substr(0, cut + 1);
+  Node* directory = Resolve(directoryPath).node;
+  if (directory) directory = ResolveThroughLink(directory);
+  if (!directory || !directory->IsDirectory()) {
+    *error = ERROR_PATH_NOT_FOUND;
+    return false;
+  }
+  if (directory->failOpen) {
+    *error = directory->failOpenError;
+    return false;
+  }
+  if (directory->parent) {
+    listing->records.push_back(RecordOf(*directory, L"."));
+    listing->records.push_back(RecordOf(*directory->parent, L".."));
+  }
+  for (Node* child : Ordered(directory)) {
+    if (Matches(last.c_str(), child->name.c_str())) listing->records.push_back(RecordOf(*child, child->name));
+  }
+  if (listing->records.empty()) {
+    *error = ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  listing->failAfter = directory->failAfter;
+  listing->failAfterError = directory->failAfterError;
+  return true;
+}
+
+static BOOL Fail(DWORD error) {
+  SetLastError(error);
+  return FALSE;
+}
+
+static BOOL DeleteFileAt(const std::wstring& path) {
+  Lookup found = Resolve(path);
+  if (!found.node) return Fail(found.error);
+  Node* node = found.node;
+  if (!node->parent || node->IsDirectory()) return Fail(ERROR_ACCESS_DENIED);
+  if (node->heldOpen) return Fail(ERROR_SHARING_VIOLATION);
+  if ((node->attributes & FILE_ATTRIBUTE_READONLY) && !node->IsLink()) return Fail(ERROR_ACCESS_DENIED);
+  Detach(node);
+  return TRUE;
+}
+
+}  // namespace sim
+
+using sim::Enter;
+using sim::Fail;
+using sim::Narrow;
+using sim::TheWorld;
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  DWORD error = 0;
+  if (Enter("GetSystemDirectoryA", std::to_string(size), &error)) {
+    SetLastError(error);
+    return 0;
+  }
+  const std::string& directory = TheWorld().systemDirectory;
+  if (directory.size() + 1 > size) return static_cast<UINT>(directory.size() + 1);
+  memcpy(buffer, directory.c_str(), directory.size() + 1);
+  return static_cast<UINT>(directory.size());
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+  DWORD error = 0;
+  if (Enter("DeleteFileA", path, &error)) return Fail(error);
+  return sim::DeleteFileAt(sim::Widen(path));
+}
+
+BOOL DeleteFileW(LPCWSTR path) {
+  DWORD error = 0;
+  if (Enter("DeleteFileW", Narrow(path), &error)) return Fail(error);
+  return sim::DeleteFileAt(path);
+}
+
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
+  DWORD error = 0;
+  if (Enter("SetFileAttributesW", Narrow(path) + ", " + sim::Hex(attributes), &error)) return Fail(error);
+  sim::Lookup found = sim::Resolve(path);
+  if (!found.node) return Fail(found.error);
+  const DWORD kept = found.node->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+  DWORD given = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY);
+  found.node->attributes = kept | given;
+  if (found.node->attributes == 0) found.node->attributes = FILE_ATTRIBUTE_NORMAL;
+  return TRUE;
+}
+
+BOOL RemoveDirectoryW(LPCWSTR path) {
+  DWORD error = 0;
+  if (Enter("RemoveDirectoryW", Narrow(path), &error)) return Fail(error);
+  sim::Lookup found = sim::Resolve(path);
+  if (!found.node) return Fail(found.error);
+  sim::Node* node = found.node;
+  if (!node->IsDirectory()) return Fail(ERROR_DIRECTORY);
+  if (node->IsLink() && !IsReparseTagNameSurrogate(node->reparseTag)) {
+    // As Wine does with a Unix symbolic link: the call reaches the target.
+    node = sim::ResolveThroughLink(node);
+    if (!node) return Fail(ERROR_PATH_NOT_FOUND);
+  }
+  if (!node->parent) return Fail(ERROR_ACCESS_DENIED);
+  if (node->heldOpen) return Fail(ERROR_SHARING_VIOLATION);
+  if (node->refuseRemoval) return Fail(ERROR_ACCESS_DENIED);
+  if (!node->IsLink() && !node->children.empty()) return Fail(ERROR_DIR_NOT_EMPTY);
+  sim::Detach(node);
+  return TRUE;
+}
+
+HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW record) {
+  DWORD error = 0;
+  if (Enter("FindFirstFileW", Narrow(pattern), &error)) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  sim::Listing listing;
+  if (!sim::List(pattern, &listing, &error)) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  *record = listing.records[0];
+  listing.next = 1;
+  const uintptr_t handle = TheWorld().nextHandle++;
+  TheWorld().listings[handle] = listing;
+  sim::OpenHandle("find");
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW record) {
+  DWORD error = 0;
+  if (Enter("FindNextFileW", "", &error)) return Fail(error);
+  auto it = TheWorld().listings.find(reinterpret_cast<uintptr_t>(handle));
+  if (it == TheWorld().listings.end()) return Fail(ERROR_INVALID_HANDLE);
+  sim::Listing& listing = it->second;
+  if (listing.next >= listing.failAfter) return Fail(listing.failAfterError);
+  if (listing.next >= listing.records.size()) return Fail(ERROR_NO_MORE_FILES);
+  *record = listing.records[listing.next++];
+  return TRUE;
+}
+
+BOOL FindClose(HANDLE handle) {
+  DWORD error = 0;
+  const bool injected = Enter("FindClose", "", &error);
+  auto it = TheWorld().listings.find(reinterpret_cast<uintptr_t>(handle));
+  if (it == TheWorld().listings.end()) return Fail(ERROR_INVALID_HANDLE);
+  TheWorld().listings.erase(it);
+  sim::CloseHandle("find");
+  return injected ? Fail(error) : TRUE;
+}

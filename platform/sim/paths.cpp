@@ -1,0 +1,118 @@
+// Win32 path handling of the simulated file system: drives, separators of
+// both kinds, doubled separators, "." and "..", relative paths, links.
+#include <algorithm>
+
+#include "state.h"
+
+namespace sim {
+
+static bool IsSeparator(wchar_t c) {
+  return c == L'\\' || c == L'/';
+}
+
+static wchar_t UpperUnit(wchar_t c) {
+  return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
+
+bool SameName(const Node& directory, const std::wstring& a, const std::wstring& b) {
+  if (directory.caseSensitive) return a == b;
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (towupper(a[i]) != towupper(b[i])) return false;
+  }
+  return true;
+}
+
+Node* ChildNamed(Node* directory, const std::wstring& name) {
+  for (auto& child : directory->children) {
+    if (SameName(*directory, child->name, name)) return child.get();
+  }
+  return nullptr;
+}
+
+// The drive letter and the components of an absolute or relative path, with
+// "." and ".." applied; false for forms the simulation does not know (UNC).
+bool Parse(const std::wstring& path, wchar_t* drive, std::vector<std::wstring>* parts) {
+  World& w = TheWorld();
+  parts->clear();
+  std::wstring rest = path;
+  const wchar_t currentDrive = UpperUnit(w.currentDirectory[0]);
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return false;
+  bool fromRoot = false;
+  if (path.size() >= 2 && path[1] == L':' && iswalpha(path[0])) {
+    *drive = UpperUnit(path[0]);
+    rest = path.substr(2);
+    fromRoot = !rest.empty() && IsSeparator(rest[0]);
+    if (!fromRoot && *drive != currentDrive) fromRoot = true;  // that drive's root
+  } else {
+    *drive = currentDrive;
+    fromRoot = !rest.empty() && IsSeparator(rest[0]);
+  }
+  std::wstring joined = fromRoot ? rest : w.currentDirectory.substr(2) + L"\\" + rest;
+  std::wstring part;
+  for (wchar_t c : joined + L"\\") {
+    if (!IsSeparator(c)) {
+      part += c;
+      continue;
+    }
+    if (part == L"..") {
+      if (!parts->empty()) parts->pop_back();
+    } else if (!part.empty() && part != L".") {
+      parts->push_back(part);
+    }
+    part.clear();
+  }
+  return true;
+}
+
+static Node* FollowLink(Node* node, int depth);
+
+Lookup ResolveFrom(const std::wstring& path, int depth) {
+  Lookup result;
+  wchar_t drive = 0;
+  std::vector<std::wstring> parts;
+  World& w = TheWorld();
+  if (path.empty() || !Parse(path, &drive, &parts) || !w.drives.count(drive) || depth > 32) {
+    result.error = ERROR_PATH_NOT_FOUND;
+    return result;
+  }
+  Node* node = w.drives[drive].get();
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i + 1 == parts.size()) {
+      result.parent = node;
+      result.lastName = parts[i];
+      result.node = ChildNamed(node, parts[i]);
+      if (!result.node) result.error = ERROR_FILE_NOT_FOUND;
+      return result;
+    }
+    Node* next = ChildNamed(node, parts[i]);
+    if (next && next->IsLink()) next = FollowLink(next, depth);
+    if (!next || !next->IsDirectory()) {
+      result.error = ERROR_PATH_NOT_FOUND;
+      return result;
+    }
+    node = next;
+  }
+  result.node = node;  // a drive root or the current directory's drive root
+  return result;
+}
+
+static Node* FollowLink(Node* node, int depth) {
+  if (node->linkTarget.empty()) return nullptr;
+  return ResolveFrom(node->linkTarget, depth + 1).node;
+}
+
+Lookup Resolve(const std::wstring& path) {
+  return ResolveFrom(path, 0);
+}
+
+Node* ResolveThroughLink(Node* node) {
+  return node->IsLink() ? FollowLink(node, 0) : node;
+}
+
+std::wstring FullPath(const Node* node) {
+  if (!node->parent) return node->name;
+  return FullPath(node->parent) + L"\\" + node->name;
+}
+
+}  // namespace sim

@@ -1,0 +1,174 @@
+// The service control manager: names matched without regard to case; a
+// service marked for deletion goes once it is stopped and no handle remains.
+#include "state.h"
+
+namespace sim {
+
+static Service* FindService(const std::string& name) {
+  for (Service& service : TheWorld().services) {
+    if (Upper(service.name) == Upper(name)) return &service;
+  }
+  return nullptr;
+}
+
+static void RemoveIfGone(const std::string& name) {
+  auto& services = TheWorld().services;
+  for (auto it = services.begin(); it != services.end(); ++it) {
+    if (Upper(it->name) == Upper(name) && it->marked && !it->running && it->openHandles == 0) {
+      services.erase(it);
+      return;
+    }
+  }
+}
+
+void InstallService(const std::string& name, ServiceSetup setup) {
+  Service service;
+  service.name = name;
+  service.setup = setup;
+  service.running = setup.running;
+  TheWorld().services.push_back(service);
+}
+
+bool ServiceExists(const std::string& name) {
+  return FindService(name) != nullptr;
+}
+
+bool ServiceRunning(const std::string& name) {
+  Service* service = FindService(name);
+  return service && service->running;
+}
+
+bool ServiceMarkedForDeletion(const std::string& name) {
+  Service* service = FindService(name);
+  return service && service->marked;
+}
+
+void StopServiceExternally(const std::string& name) {
+  if (Service* service = FindService(name)) service->running = false;
+  RemoveIfGone(name);
+}
+
+}  // namespace sim
+
+using sim::Enter;
+using sim::TheWorld;
+
+static SC_HANDLE NewHandle(const std::string& service) {
+  const uintptr_t value = TheWorld().nextHandle++;
+  TheWorld().serviceHandles[value] = service;
+  return reinterpret_cast<SC_HANDLE>(value);
+}
+
+// The service behind a service handle, or null for a manager or a stale handle.
+static sim::Service* ServiceOf(SC_HANDLE handle) {
+  auto it = TheWorld().serviceHandles.find(reinterpret_cast<uintptr_t>(handle));
+  if (it == TheWorld().serviceHandles.end() || it->second.empty()) return nullptr;
+  return sim::FindService(it->second);
+}
+
+SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
+  DWORD error = 0;
+  const std::string args = std::string(machine ? machine : "null") + ", " +
+                           (database ? database : "null") + ", " + sim::Hex(access);
+  if (Enter("OpenSCManagerA", args, &error)) {
+    SetLastError(error);
+    return nullptr;
+  }
+  sim::OpenHandle("scm");
+  return NewHandle("");
+}
+
+SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) {
+  DWORD error = 0;
+  if (Enter("OpenServiceA", std::string(name) + ", " + sim::Hex(access), &error)) {
+    SetLastError(error);
+    return nullptr;
+  }
+  auto it = TheWorld().serviceHandles.find(reinterpret_cast<uintptr_t>(manager));
+  if (it == TheWorld().serviceHandles.end() || !it->second.empty()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  sim::Service* service = sim::FindService(name);
+  if (!service) {
+    SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
+    return nullptr;
+  }
+  if (((access & SERVICE_STOP) && !service->setup.mayStop) ||
+      ((access & DELETE) && !service->setup.mayDelete)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  ++service->openHandles;
+  sim::OpenHandle("service");
+  return NewHandle(service->name);
+}
+
+BOOL ControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
+  DWORD error = 0;
+  if (Enter("ControlService", std::to_string(control), &error)) {
+    SetLastError(error);
+    return FALSE;
+  }
+  sim::Service* service = ServiceOf(handle);
+  if (!service || !status) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (control != SERVICE_CONTROL_STOP) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!service->running) {
+    SetLastError(ERROR_SERVICE_NOT_ACTIVE);
+    return FALSE;
+  }
+  service->running = false;
+  *status = SERVICE_STATUS();
+  status->dwCurrentState = 3;  // SERVICE_STOP_PENDING
+  return TRUE;
+}
+
+BOOL DeleteService(SC_HANDLE handle) {
+  DWORD error = 0;
+  if (Enter("DeleteService", "", &error)) {
+    SetLastError(error);
+    return FALSE;
+  }
+  sim::Service* service = ServiceOf(handle);
+  if (!service) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (service->marked) {
+    SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
+    return FALSE;
+  }
+  service->marked = true;
+  return TRUE;
+}
+
+BOOL CloseServiceHandle(SC_HANDLE handle) {
+  DWORD error = 0;
+  const bool injected = Enter("CloseServiceHandle", "", &error);
+  auto it = TheWorld().serviceHandles.find(reinterpret_cast<uintptr_t>(handle));
+  if (it == TheWorld().serviceHandles.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  // The handle is released even when the call reports a failure.
+  const std::string name = it->second;
+  TheWorld().serviceHandles.erase(it);
+  if (name.empty()) {
+    sim::CloseHandle("scm");
+  } else {
+    sim::CloseHandle("service");
+    if (sim::Service* service = sim::FindService(name)) --service->openHandles;
+    sim::RemoveIfGone(name);
+  }
+  if (injected) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}

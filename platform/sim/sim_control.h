@@ -1,0 +1,110 @@
+// The control surface of the simulated Windows, for tests only: stage state,
+// script answers, inject failures and read what happened.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "win32.h"
+
+namespace sim {
+
+// Back to a machine with nothing installed, no parent console, the system
+// directory C:\windows\system32 on an empty drive C: and the module path
+// C:\Games\Title\tvuninst.exe.
+void Reset();
+
+// ---- Platform calls, as made ----
+struct Call {
+  std::string name;
+  std::string args;  // the arguments as text, e.g. "kvdrNT2, 0x20"
+};
+const std::vector<Call>& Calls();
+std::vector<std::string> CallNames();
+// The calls named `name`, as "Name(args)".
+std::vector<std::string> CallsNamed(const std::string& name);
+void ClearCalls();
+
+// ---- Failure injection ----
+const int kAlways = -1;
+// The next `times` calls of `name` (every one with kAlways) fail with `error`.
+void FailCall(const std::string& name, DWORD error, int times = 1);
+// The call numbered `ordinal` from now (1 = the next one), whatever it is, fails with `error`.
+void FailNthCall(size_t ordinal, DWORD error);
+
+// ---- Handles left open, by kind: "scm", "service", "find", "local" ----
+int OpenHandles(const std::string& kind);
+int OpenHandlesTotal();
+
+// ---- Process: command line, console, dialogs, debugger ----
+void SetCommandLine(const std::wstring& rawLine);
+void SetModuleFileName(const std::wstring& path);
+// Whether GetModuleFileNameW terminates a cut name (Windows since Vista) or not (Wine).
+void SetModuleNameTerminatedWhenCut(bool terminated);
+void SetParentConsole(bool hasConsole);
+std::string ConsoleText();          // what reached the attached console
+std::string InheritedStdoutText();  // what went to the standard output the parent gave
+std::vector<std::string> StreamReopens();  // "path mode stream" per freopen_s
+struct Box {
+  std::string text;
+  std::string caption;
+  UINT style;
+  int result;
+};
+// Answers for the next message boxes, in order; an unscripted box fails (0, error 1400).
+void ScriptMessageBoxes(const std::vector<int>& answers);
+const std::vector<Box>& Boxes();
+const std::vector<std::string>& DebugStrings();
+
+// ---- Services ----
+struct ServiceSetup {
+  bool running = false;
+  bool mayStop = true;    // this process may open it with SERVICE_STOP
+  bool mayDelete = true;  // this process may open it with DELETE
+};
+void InstallService(const std::string& name, ServiceSetup setup = {});
+bool ServiceExists(const std::string& name);
+bool ServiceRunning(const std::string& name);
+bool ServiceMarkedForDeletion(const std::string& name);
+// As the service's own process would: it stops (and goes, when marked).
+void StopServiceExternally(const std::string& name);
+
+// ---- Registry (paths below a hive, backslash-separated) ----
+void CreateKey(HKEY hive, const std::string& path);
+void SetValue(HKEY hive, const std::string& path, const std::string& name, const std::string& data);
+bool KeyExists(HKEY hive, const std::string& path);
+// Every key under both hives as "HKCU\..." / "HKLM\...", in the case created.
+std::vector<std::string> AllKeys();
+// The key refuses deletion with ERROR_ACCESS_DENIED.
+void ProtectKey(HKEY hive, const std::string& path);
+
+// ---- File system (paths as Windows writes them) ----
+enum class ListingOrder { Creation, Sorted, Reversed };
+void SetListingOrder(ListingOrder order);
+void AddDrive(wchar_t letter);
+void MakeDirectory(const std::wstring& path);  // with its missing parents
+void MakeFile(const std::wstring& path, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+// A link entry: a junction or symbolic link (a name-surrogate tag) or a Unix
+// symbolic link as Wine shows it (tag 0), pointing at `target`.
+void MakeDirectoryLink(const std::wstring& path, const std::wstring& target, DWORD tag);
+void SetAttributes(const std::wstring& path, DWORD attributes);
+// Held open by another process without delete sharing.
+void HoldOpen(const std::wstring& path);
+// A read-only directory that the platform refuses to remove.
+void RefuseRemoval(const std::wstring& path);
+// Names in this directory are matched with regard to case.
+void MakeCaseSensitive(const std::wstring& path);
+void SetCurrentDirectory(const std::wstring& path);
+void SetSystemDirectory(const std::string& path);
+bool Exists(const std::wstring& path);
+DWORD Attributes(const std::wstring& path);
+// Every entry as its full path in the case created (directories end in '\').
+std::vector<std::wstring> AllEntries();
+// Listing failures: the listing of `directory` fails when opened, or after
+// delivering `after` entries, with `error`.
+void FailListingOpen(const std::wstring& directory, DWORD error);
+void FailListingAfter(const std::wstring& directory, size_t after, DWORD error);
+
+std::string Narrow(const std::wstring& text);  // UTF-8, for messages
+
+}  // namespace sim

@@ -1,0 +1,121 @@
+// The state of the simulated machine, shared by the files that implement it.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim_control.h"
+
+namespace sim {
+
+struct Node {
+  std::wstring name;
+  DWORD attributes = FILE_ATTRIBUTE_DIRECTORY;
+  DWORD reparseTag = 0;
+  std::wstring linkTarget;  // for links
+  bool heldOpen = false;
+  bool refuseRemoval = false;
+  bool caseSensitive = false;
+  bool failOpen = false;
+  DWORD failOpenError = 0;
+  size_t failAfter = static_cast<size_t>(-1);
+  DWORD failAfterError = 0;
+  Node* parent = nullptr;
+  std::vector<std::unique_ptr<Node>> children;  // in creation order
+
+  bool IsDirectory() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+  bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+};
+
+struct Key {
+  std::string name;
+  bool isProtected = false;
+  std::map<std::string, std::string> values;
+  std::vector<std::unique_ptr<Key>> children;
+};
+
+struct Service {
+  std::string name;
+  ServiceSetup setup;
+  bool running = false;
+  bool marked = false;
+  int openHandles = 0;
+};
+
+struct Listing {
+  std::vector<WIN32_FIND_DATAW> records;
+  size_t next = 0;
+  size_t failAfter = static_cast<size_t>(-1);
+  DWORD failAfterError = 0;
+};
+
+struct Injection {
+  std::string name;
+  DWORD error;
+  int times;
+};
+
+struct World {
+  DWORD lastError = 0;
+  std::vector<Call> calls;
+  std::vector<Injection> injections;
+  size_t failOrdinal = 0;  // 0: none
+  DWORD failOrdinalError = 0;
+  std::map<std::string, int> openHandles;
+
+  std::wstring commandLine;
+  std::wstring moduleFileName;
+  bool moduleNameTerminatedWhenCut = false;
+  bool parentConsole = false;
+  bool attached = false;
+  bool stdoutOnConsole = false;
+  std::string consoleText;
+  std::string inheritedStdout;
+  std::vector<std::string> reopens;
+  std::vector<int> boxAnswers;
+  std::vector<Box> boxes;
+  std::vector<std::string> debugStrings;
+
+  std::vector<Service> services;
+  std::map<uintptr_t, std::string> serviceHandles;  // handle -> service name, "" for the manager
+
+  Key currentUser;
+  Key localMachine;
+
+  ListingOrder listingOrder = ListingOrder::Creation;
+  std::map<wchar_t, std::unique_ptr<Node>> drives;  // by upper-case letter
+  std::wstring currentDirectory;
+  std::string systemDirectory;
+  std::map<uintptr_t, Listing> listings;
+  uintptr_t nextHandle = 0x1000;
+};
+
+World& TheWorld();
+
+// Called first by every simulated platform call: logs it and tells whether an
+// injected failure applies, with its error code.
+bool Enter(const char* name, const std::string& args, DWORD* error);
+void OpenHandle(const std::string& kind);
+void CloseHandle(const std::string& kind);
+
+std::string Narrow(const std::wstring& text);
+std::wstring Widen(const std::string& text);
+std::string Upper(const std::string& text);
+std::string Hex(unsigned long value);
+
+// File system, shared by the narrow and wide entry points.
+struct Lookup {
+  Node* node = nullptr;
+  Node* parent = nullptr;  // the directory that holds (or would hold) the last name
+  std::wstring lastName;
+  DWORD error = 0;  // when node is null: 2, 3, 206 ...
+};
+Lookup Resolve(const std::wstring& path);
+Node* ChildNamed(Node* directory, const std::wstring& name);
+Node* ResolveThroughLink(Node* node);  // the target of a link, the node itself otherwise
+std::wstring FullPath(const Node* node);
+void ResetFiles();
+
+}  // namespace sim

@@ -1,0 +1,156 @@
+// The simulated Windows: the Win32 names, types and constants that the system
+// uses, with Windows' own values. The definitions live beside this header;
+// tests stage and inspect the simulation through sim_control.h.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+#include <wchar.h>
+#include <wctype.h>
+
+// DWORD is an unsigned long, as on Windows, so that "%lu" prints it on both.
+typedef unsigned long DWORD;
+typedef int BOOL;
+typedef unsigned int UINT;
+typedef long LONG;
+typedef LONG LSTATUS;
+typedef int errno_t;
+typedef wchar_t WCHAR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef wchar_t* LPWSTR;
+typedef const wchar_t* LPCWSTR;
+typedef void* HANDLE;
+typedef HANDLE HINSTANCE;
+typedef HANDLE HWND;
+typedef HANDLE HLOCAL;
+typedef HANDLE HMODULE;
+typedef struct SimRegistryRoot* HKEY;
+typedef struct SimServiceHandle* SC_HANDLE;
+
+#define WINAPI
+#define APIENTRY
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001u)
+#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
+
+#define ATTACH_PARENT_PROCESS ((DWORD)0xFFFFFFFFul)  // (DWORD)-1 where DWORD is 32 bits
+
+#define MB_OK 0x0u
+#define MB_YESNO 0x4u
+#define MB_ICONQUESTION 0x20u
+#define IDOK 1
+#define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+
+#define SC_MANAGER_CONNECT 0x0001
+#define SERVICE_STOP 0x0020
+#define DELETE 0x00010000L
+#define SERVICE_CONTROL_STOP 0x00000001
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_DIRECTORY 267L
+#define ERROR_SERVICE_DOES_NOT_EXIST 1060L
+#define ERROR_SERVICE_NOT_ACTIVE 1062L
+#define ERROR_SERVICE_MARKED_FOR_DELETE 1072L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+#define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFFul)
+
+#define IO_REPARSE_TAG_MOUNT_POINT 0xA0000003L
+#define IO_REPARSE_TAG_SYMLINK 0xA000000CL
+#define IsReparseTagNameSurrogate(tag) (((tag)&0x20000000) != 0)
+
+typedef struct _SERVICE_STATUS {
+  DWORD dwServiceType;
+  DWORD dwCurrentState;
+  DWORD dwControlsAccepted;
+  DWORD dwWin32ExitCode;
+  DWORD dwServiceSpecificExitCode;
+  DWORD dwCheckPoint;
+  DWORD dwWaitHint;
+} SERVICE_STATUS, *LPSERVICE_STATUS;
+
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME;
+
+typedef struct _WIN32_FIND_DATAW {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  WCHAR cFileName[MAX_PATH];
+  WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+
+// Process, console and dialogs
+DWORD GetLastError();
+void SetLastError(DWORD error);
+BOOL AttachConsole(DWORD processId);
+errno_t freopen_s(FILE** result, const char* path, const char* mode, FILE* stream);
+LPWSTR GetCommandLineW();
+LPWSTR* CommandLineToArgvW(LPCWSTR commandLine, int* count);
+HLOCAL LocalFree(HLOCAL memory);
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
+void OutputDebugStringA(LPCSTR text);
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
+
+// Service control manager
+SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access);
+SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access);
+BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status);
+BOOL DeleteService(SC_HANDLE service);
+BOOL CloseServiceHandle(SC_HANDLE handle);
+
+// Registry
+LSTATUS RegDeleteKeyA(HKEY hive, LPCSTR subKey);
+LSTATUS SHDeleteKeyA(HKEY hive, LPCSTR subKey);
+
+// Files
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
+BOOL DeleteFileA(LPCSTR path);
+BOOL DeleteFileW(LPCWSTR path);
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
+BOOL RemoveDirectoryW(LPCWSTR path);
+HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW record);
+BOOL FindNextFileW(HANDLE listing, LPWIN32_FIND_DATAW record);
+BOOL FindClose(HANDLE listing);
+
+// The Microsoft runtime's size-bounded string calls. Like the real ones, an
+// overflow is a fatal invalid-parameter error, never a silent truncation.
+errno_t strcat_s(char* destination, size_t size, const char* source);
+int swprintf_s(wchar_t* buffer, size_t size, const wchar_t* format, ...);
+
+// The GUI entry point's signature.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
