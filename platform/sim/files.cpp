@@ -144,6 +144,7 @@ static WIN32_FIND_DATAW RecordOf(const Node& node, const std::wstring& name) {
 }
 
 static bool Matches(const wchar_t* pattern, const wchar_t* name) {
+  if (wcscmp(pattern, L"*.*") == 0) return true;  // Win32 matches names without a dot too
   if (*pattern == L'\0') return *name == L'\0';
   if (*pattern == L'*') return Matches(pattern + 1, name) || (*name && Matches(pattern, name + 1));
   if (*name == L'\0') return false;

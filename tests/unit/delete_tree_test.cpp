@@ -1,1 +1,221 @@
+#include <algorithm>
+
+#include "folder/wide_path.h"
 #include "sim_test.h"
+
+namespace {
+
+const std::wstring kRoot = L"C:\\Games\\Title\\Telvarine";
+
+class DeleteTreeTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    // Canaries beside and outside the folder must survive every test.
+    sim::MakeFile(L"C:\\Games\\Title\\game.exe");
+    sim::MakeFile(L"C:\\Outside\\keep.txt");
+    sim::MakeDirectory(L"C:\\Empty");
+  }
+  void TearDown() override {
+    EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\game.exe"));
+    EXPECT_TRUE(sim::Exists(L"C:\\Outside\\keep.txt"));
+    EXPECT_TRUE(sim::Exists(L"C:\\Empty"));
+    EXPECT_EQ(Output(), "") << "the deletion prints nothing";
+    SimTest::TearDown();
+  }
+  static std::vector<std::wstring> Remaining() {
+    std::vector<std::wstring> left;
+    for (const std::wstring& entry : sim::AllEntries()) {
+      if (entry.rfind(kRoot, 0) == 0) left.push_back(entry);
+    }
+    return left;
+  }
+};
+
+TEST_F(DeleteTreeTest, NullEmptyAndMissingPathsTouchNothing) {
+  EXPECT_FALSE(DeleteDirectoryTree(nullptr));
+  EXPECT_FALSE(DeleteDirectoryTree(L""));
+  EXPECT_TRUE(sim::Calls().empty());
+  EXPECT_FALSE(DeleteDirectoryTree(L"C:\\Games\\Missing"));
+  EXPECT_FALSE(DeleteDirectoryTree(L"C:\\NoParent\\Missing"));
+  EXPECT_TRUE(sim::CallsNamed("RemoveDirectoryW").empty()) << "a missing path is not an empty directory";
+}
+
+TEST_F(DeleteTreeTest, EmptyDirectoryIsRemoved) {
+  sim::MakeDirectory(kRoot);
+  EXPECT_TRUE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_FALSE(sim::Exists(kRoot));
+}
+
+TEST_F(DeleteTreeTest, NestedTreeGoesDeepestFirst) {
+  sim::MakeFile(kRoot + L"\\a.dat");
+  sim::MakeFile(kRoot + L"\\Sub\\b.dat");
+  sim::MakeFile(kRoot + L"\\Sub\\Deeper\\c.dat");
+  sim::MakeDirectory(kRoot + L"\\Sub\\Empty");
+  sim::MakeFile(kRoot + L"\\z.dat");
+  EXPECT_TRUE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_FALSE(sim::Exists(kRoot));
+  const std::vector<std::string> removed = sim::CallsNamed("RemoveDirectoryW");
+  const std::vector<std::string> expected = {
+      "RemoveDirectoryW(C:\\Games\\Title\\Telvarine\\Sub\\Deeper)",
+      "RemoveDirectoryW(C:\\Games\\Title\\Telvarine\\Sub\\Empty)",
+      "RemoveDirectoryW(C:\\Games\\Title\\Telvarine\\Sub)", "RemoveDirectoryW(C:\\Games\\Title\\Telvarine)"};
+  EXPECT_EQ(removed, expected);
+}
+
+TEST_F(DeleteTreeTest, ReadOnlyHiddenAndSystemFilesAreReset) {
+  sim::MakeFile(kRoot + L"\\ro.dat", FILE_ATTRIBUTE_READONLY);
+  sim::MakeFile(kRoot + L"\\Sub\\hidden.dat", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+  sim::MakeFile(kRoot + L"\\sys.dat", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
+  sim::SetAttributes(kRoot + L"\\Sub", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_TRUE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_FALSE(sim::Exists(kRoot));
+  for (const std::string& call : sim::CallsNamed("SetFileAttributesW")) {
+    EXPECT_NE(call.find(".dat, 0x80"), std::string::npos) << "only files get their attributes reset: " << call;
+  }
+}
+
+TEST_F(DeleteTreeTest, ReadOnlyDirectoryThatRefusesRemovalStopsTheDeletion) {
+  sim::MakeFile(kRoot + L"\\Locked\\inner.dat");
+  sim::SetAttributes(kRoot + L"\\Locked", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
+  sim::RefuseRemoval(kRoot + L"\\Locked");
+  sim::MakeFile(kRoot + L"\\later.dat");
+  EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
+  const std::vector<std::wstring> expected = {kRoot + L"\\", kRoot + L"\\Locked\\", kRoot + L"\\later.dat"};
+  EXPECT_EQ(Remaining(), expected);
+  EXPECT_EQ(sim::Attributes(kRoot + L"\\Locked"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+}
+
+// Everything handled before the held file is gone; it, everything after it
+// and every enclosing directory remain.
+TEST_F(DeleteTreeTest, HeldFileLeavesExactlyTheRemainder) {
+  sim::MakeFile(kRoot + L"\\first.dat");
+  sim::MakeFile(kRoot + L"\\A\\done.dat");
+  sim::MakeFile(kRoot + L"\\B\\before.dat");
+  sim::MakeFile(kRoot + L"\\B\\held.dat");
+  sim::MakeFile(kRoot + L"\\B\\after.dat");
+  sim::MakeFile(kRoot + L"\\C\\later.dat");
+  sim::MakeFile(kRoot + L"\\last.dat");
+  sim::HoldOpen(kRoot + L"\\B\\held.dat");
+  EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
+  const std::vector<std::wstring> expected = {
+      kRoot + L"\\",           kRoot + L"\\B\\",         kRoot + L"\\B\\held.dat", kRoot + L"\\B\\after.dat",
+      kRoot + L"\\C\\",        kRoot + L"\\C\\later.dat", kRoot + L"\\last.dat"};
+  EXPECT_EQ(Remaining(), expected);
+}
+
+TEST_F(DeleteTreeTest, TrailingBackslashIsDoubled) {
+  sim::MakeFile(kRoot + L"\\x.dat");
+  const std::wstring given = kRoot + L"\\";
+  EXPECT_TRUE(DeleteDirectoryTree(given.c_str()));
+  EXPECT_FALSE(sim::Exists(kRoot));
+  EXPECT_EQ(sim::CallsNamed("DeleteFileW"),
+            std::vector<std::string>{"DeleteFileW(C:\\Games\\Title\\Telvarine\\\\x.dat)"});
+}
+
+TEST_F(DeleteTreeTest, ListingErrorsLeaveTheDirectory) {
+  sim::MakeFile(kRoot + L"\\a.dat");
+  sim::MakeFile(kRoot + L"\\b.dat");
+  sim::FailListingAfter(kRoot, 3, ERROR_ACCESS_DENIED);  // ".", "..", a.dat
+  EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_TRUE(sim::Exists(kRoot + L"\\b.dat"));
+
+  sim::FailListingOpen(kRoot, ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_TRUE(sim::Exists(kRoot + L"\\b.dat"));
+}
+
+TEST_F(DeleteTreeTest, AFileIsNotADirectory) {
+  sim::MakeFile(kRoot);
+  EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_TRUE(sim::Exists(kRoot));
+}
+
+// Links are never entered. A junction or directory symbolic link is removed
+// as itself; a link of any other tag stops the deletion.
+TEST_F(DeleteTreeTest, JunctionsAndSymbolicLinksAreRemovedNotEntered) {
+  for (DWORD tag : {static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT), static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)}) {
+    sim::MakeFile(kRoot + L"\\a.dat");
+    sim::MakeDirectoryLink(kRoot + L"\\ToOutside", L"C:\\Outside", tag);
+    sim::MakeDirectoryLink(kRoot + L"\\ToEmpty", L"C:\\Empty", tag);
+    EXPECT_TRUE(DeleteDirectoryTree(kRoot.c_str()));
+    EXPECT_FALSE(sim::Exists(kRoot));
+  }
+  for (const std::string& call : sim::CallsNamed("FindFirstFileW")) {
+    EXPECT_EQ(call.find("ToOutside\\*"), std::string::npos) << call;
+  }
+}
+
+TEST_F(DeleteTreeTest, UnixSymbolicLinkAsWineShowsItIsLeftAlone) {
+  sim::MakeFile(kRoot + L"\\a.dat");
+  sim::MakeDirectoryLink(kRoot + L"\\ToEmpty", L"C:\\Empty", 0);
+  sim::MakeDirectoryLink(kRoot + L"\\ToOutside", L"C:\\Outside", 0);
+  EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_TRUE(sim::Exists(kRoot + L"\\ToEmpty"));
+  EXPECT_TRUE(sim::CallsNamed("RemoveDirectoryW").empty()) << "RemoveDirectoryW would hit the empty target";
+}
+
+TEST_F(DeleteTreeTest, FolderThatIsItselfALink) {
+  sim::MakeDirectory(L"C:\\Games\\Title");
+  sim::MakeDirectoryLink(kRoot, L"C:\\Outside", IO_REPARSE_TAG_MOUNT_POINT);
+  EXPECT_TRUE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_FALSE(sim::Exists(kRoot));
+
+  sim::MakeDirectoryLink(kRoot, L"C:\\Empty", 0);
+  EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_TRUE(sim::Exists(kRoot));
+}
+
+TEST_F(DeleteTreeTest, FileLinkIsDeletedWithoutTouchingItsAttributes) {
+  sim::MakeFile(kRoot + L"\\link.dat", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_TRUE(sim::CallsNamed("SetFileAttributesW").empty());
+}
+
+// No text is ever cut to fit a buffer: a cut path can name another file.
+TEST_F(DeleteTreeTest, PathsTooLongForTheBuffersStopWithoutCutting) {
+  // A path and name of 258 characters together still fit.
+  const std::wstring deep = kRoot + L"\\" + std::wstring(200, L'd');
+  const size_t nameFits = 258 - deep.size();
+  sim::MakeFile(deep + L"\\" + std::wstring(nameFits, L'f'));
+  EXPECT_TRUE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_FALSE(sim::Exists(kRoot));
+
+  sim::ClearCalls();
+  sim::MakeFile(deep + L"\\" + std::wstring(nameFits + 1, L'f'));
+  sim::MakeFile(kRoot + L"\\after.dat");
+  EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_TRUE(sim::Exists(deep + L"\\" + std::wstring(nameFits + 1, L'f')));
+  EXPECT_TRUE(sim::Exists(kRoot + L"\\after.dat"));
+  for (const char* name : {"FindFirstFileW", "DeleteFileW", "RemoveDirectoryW"}) {
+    for (const std::string& call : sim::CallsNamed(name)) EXPECT_LT(call.size() - strlen(name) - 2, 260u) << call;
+  }
+
+  // A directory of more than 255 characters cannot be listed.
+  const std::wstring tooDeep = kRoot + L"\\" + std::wstring(256 - kRoot.size(), L'e');
+  ASSERT_EQ(tooDeep.size(), 257u);
+  sim::MakeDirectory(tooDeep);
+  EXPECT_FALSE(DeleteDirectoryTree(tooDeep.c_str()));
+  EXPECT_TRUE(sim::Exists(tooDeep));
+}
+
+TEST_F(DeleteTreeTest, EveryListingIsClosedOnEveryPath) {
+  sim::MakeFile(kRoot + L"\\A\\B\\C\\held.dat");
+  sim::HoldOpen(kRoot + L"\\A\\B\\C\\held.dat");
+  EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_EQ(sim::OpenHandles("find"), 0);
+  EXPECT_EQ(sim::CallsNamed("FindFirstFileW").size(), sim::CallsNamed("FindClose").size());
+}
+
+TEST_F(DeleteTreeTest, ListingOrderDecidesWhatGoesBeforeAFailure) {
+  sim::SetListingOrder(sim::ListingOrder::Reversed);
+  sim::MakeFile(kRoot + L"\\a.dat");
+  sim::MakeFile(kRoot + L"\\held.dat");
+  sim::MakeFile(kRoot + L"\\z.dat");
+  sim::HoldOpen(kRoot + L"\\held.dat");
+  EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_FALSE(sim::Exists(kRoot + L"\\z.dat"));
+  EXPECT_TRUE(sim::Exists(kRoot + L"\\a.dat"));
+}
+
+}  // namespace

@@ -1,1 +1,90 @@
+#include "folder/wide_path.h"
 #include "sim_test.h"
+
+namespace {
+
+using PathTest = SimTest;
+
+TEST_F(PathTest, ExecutableDirectoryDropsTheLastSeparator) {
+  struct Case {
+    const wchar_t* module;
+    const wchar_t* directory;
+  };
+  const Case cases[] = {
+      {L"C:\\Games\\Title\\tools\\tvuninst.exe", L"C:\\Games\\Title\\tools"},
+      {L"C:\\tvuninst.exe", L"C:"},
+      {L"C:/Games/Title/tvuninst.exe", L"C:/Games/Title"},
+      {L"C:\\Games/mixed\\tvuninst.exe", L"C:\\Games/mixed"},
+      {L"\\\\server\\share\\tvuninst.exe", L"\\\\server\\share"},
+  };
+  for (const Case& c : cases) {
+    sim::SetModuleFileName(c.module);
+    WidePath directory = L"unchanged";
+    EXPECT_TRUE(GetExecutableDirectory(directory)) << sim::Narrow(c.module);
+    EXPECT_EQ(directory, c.directory);
+  }
+  EXPECT_EQ(Output(), "");
+}
+
+TEST_F(PathTest, ModuleNameWithoutSeparator) {
+  sim::SetModuleFileName(L"tvuninst.exe");
+  WidePath directory = L"unchanged";
+  EXPECT_FALSE(GetExecutableDirectory(directory));
+  EXPECT_EQ(directory, L"unchanged");
+  EXPECT_EQ(Output(), "Error: Failed to extract executable directory, path: tvuninst.exe\n");
+}
+
+TEST_F(PathTest, ModuleNameCallFails) {
+  sim::FailCall("GetModuleFileNameW", ERROR_ACCESS_DENIED);
+  WidePath directory = L"unchanged";
+  EXPECT_FALSE(GetExecutableDirectory(directory));
+  EXPECT_EQ(directory, L"unchanged");
+  EXPECT_EQ(Output(), "Error: GetModuleFileNameW call failed, error code: 5\n");
+}
+
+// A cut name is never used, terminated (Windows) or not (Wine).
+TEST_F(PathTest, ModuleNameOfBufferSizeOrMoreIsAFailure) {
+  for (size_t length : {260u, 261u, 400u}) {
+    for (bool terminated : {false, true}) {
+      sim::Reset();
+      sim::SetModuleNameTerminatedWhenCut(terminated);
+      std::wstring module = L"C:\\" + std::wstring(length - 16, L'x') + L"\\tvuninst.exe";
+      ASSERT_EQ(module.size(), length);
+      sim::SetModuleFileName(module);
+      WidePath directory;
+      EXPECT_FALSE(GetExecutableDirectory(directory)) << length;
+      EXPECT_EQ(Output(), "Error: GetModuleFileNameW call failed, error code: 122\n");
+    }
+  }
+  sim::Reset();
+  sim::SetModuleFileName(L"C:\\" + std::wstring(243, L'x') + L"\\tvuninst.exe");  // 259 characters
+  WidePath directory;
+  EXPECT_TRUE(GetExecutableDirectory(directory));
+  EXPECT_EQ(directory.size(), 246u);
+}
+
+TEST_F(PathTest, ToLowerChangesOnlyAsciiLetters) {
+  WidePath text = L"C:\\SPIELE\\\u00DCBUNG\\Tools\\\u0416";
+  ToLowerInPlace(text);
+  EXPECT_EQ(text, L"c:\\spiele\\\u00DCbung\\tools\\\u0416");
+}
+
+TEST_F(PathTest, EndsWith) {
+  const WidePath tools = L"\\tools";
+  EXPECT_TRUE(EndsWith(L"c:\\games\\tools", tools));
+  EXPECT_TRUE(EndsWith(L"\\tools", tools));
+  EXPECT_FALSE(EndsWith(L"c:\\gametools", tools));
+  EXPECT_FALSE(EndsWith(L"tools", tools));
+  EXPECT_FALSE(EndsWith(L"c:\\games\\tools\\", tools));
+  EXPECT_FALSE(EndsWith(L"anything", L""));
+  EXPECT_FALSE(EndsWith(L"", L""));
+}
+
+TEST_F(PathTest, ConcatAddsNoSeparator) {
+  EXPECT_EQ(Concat(L"c:\\games", L"\\Telvarine"), L"c:\\games\\Telvarine");
+  EXPECT_EQ(Concat(L"c:\\games\\", L"\\Telvarine"), L"c:\\games\\\\Telvarine");
+  EXPECT_EQ(Concat(L"", L"x"), L"x");
+  EXPECT_EQ(Concat(L"a", L""), L"a");
+}
+
+}  // namespace

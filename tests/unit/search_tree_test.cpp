@@ -1,1 +1,148 @@
+#include "folder/wide_path.h"
 #include "sim_test.h"
+
+namespace {
+
+// Records every visit as "full path|name" and stops at `stopAt`, if any.
+struct Recorder {
+  std::vector<std::wstring> visits;
+  std::wstring stopAt;
+  bool deleteShown = false;
+};
+
+bool Record(const WidePath& fullPath, const WidePath& name, void* context) {
+  Recorder* recorder = static_cast<Recorder*>(context);
+  recorder->visits.push_back(fullPath + L"|" + name);
+  if (recorder->deleteShown) DeleteDirectoryTree(fullPath.c_str());
+  return name != recorder->stopAt;
+}
+
+class SearchTreeTest : public SimTest {
+ protected:
+  Recorder recorder;
+  bool Search(const std::wstring& root) { return SearchDirectoryTree(&recorder, root, Record); }
+};
+
+TEST_F(SearchTreeTest, OnlyFilesOrEmptyMeansNoVisitAndFalse) {
+  sim::MakeFile(L"C:\\Root\\a.txt");
+  sim::MakeFile(L"C:\\Root\\b.txt");
+  EXPECT_FALSE(Search(L"C:\\Root"));
+  sim::MakeDirectory(L"C:\\EmptyDir");
+  EXPECT_FALSE(Search(L"C:\\EmptyDir"));
+  EXPECT_TRUE(recorder.visits.empty());
+  EXPECT_EQ(Output(), "");
+}
+
+TEST_F(SearchTreeTest, EmptyDriveRootFailsWithFileNotFound) {
+  sim::AddDrive(L'D');
+  EXPECT_FALSE(Search(L"D:"));
+  EXPECT_EQ(Output(), "FindFirstFileW failed, error code: 2\n");
+}
+
+TEST_F(SearchTreeTest, MissingRootPrintsTheError) {
+  EXPECT_FALSE(Search(L"C:\\Missing"));
+  EXPECT_EQ(Output(), "FindFirstFileW failed, error code: 3\n");
+  EXPECT_TRUE(recorder.visits.empty());
+}
+
+TEST_F(SearchTreeTest, NestedDirectoriesOutermostFirstWithFullPaths) {
+  sim::MakeDirectory(L"C:\\Root\\One\\Two\\Three");
+  sim::MakeFile(L"C:\\Root\\One\\file.txt");
+  EXPECT_FALSE(Search(L"C:\\Root"));
+  const std::vector<std::wstring> expected = {L"C:\\Root\\One|One", L"C:\\Root\\One\\Two|Two",
+                                              L"C:\\Root\\One\\Two\\Three|Three"};
+  EXPECT_EQ(recorder.visits, expected);
+}
+
+TEST_F(SearchTreeTest, DepthFirstEachDirectoryBeforeItsContents) {
+  sim::MakeDirectory(L"C:\\Root\\A\\A1");
+  sim::MakeDirectory(L"C:\\Root\\A\\A2\\A21");
+  sim::MakeDirectory(L"C:\\Root\\B");
+  sim::MakeDirectory(L"C:\\Root\\.hidden");
+  Search(L"C:\\Root");
+  const std::vector<std::wstring> expected = {L"C:\\Root\\A|A",       L"C:\\Root\\A\\A1|A1",
+                                              L"C:\\Root\\A\\A2|A2",  L"C:\\Root\\A\\A2\\A21|A21",
+                                              L"C:\\Root\\B|B",       L"C:\\Root\\.hidden|.hidden"};
+  EXPECT_EQ(recorder.visits, expected);
+}
+
+TEST_F(SearchTreeTest, StopAtFirstDirectoryLooksNoFurther) {
+  sim::MakeDirectory(L"C:\\Root\\First\\Inner");
+  sim::MakeDirectory(L"C:\\Root\\Second");
+  recorder.stopAt = L"First";
+  EXPECT_TRUE(Search(L"C:\\Root"));
+  EXPECT_EQ(recorder.visits, std::vector<std::wstring>{L"C:\\Root\\First|First"});
+  EXPECT_EQ(sim::CallsNamed("FindFirstFileW").size(), 1u);
+  EXPECT_TRUE(sim::CallsNamed("FindNextFileW").size() <= 2u) << "only up to the first directory";
+}
+
+TEST_F(SearchTreeTest, StopDeepInTheTreeEndsEveryLevel) {
+  sim::MakeDirectory(L"C:\\Root\\A\\B\\Stop");
+  sim::MakeDirectory(L"C:\\Root\\A\\B\\After");
+  sim::MakeDirectory(L"C:\\Root\\A\\After");
+  sim::MakeDirectory(L"C:\\Root\\After");
+  recorder.stopAt = L"Stop";
+  EXPECT_TRUE(Search(L"C:\\Root"));
+  EXPECT_EQ(recorder.visits.back(), L"C:\\Root\\A\\B\\Stop|Stop");
+  EXPECT_EQ(recorder.visits.size(), 3u);
+}
+
+TEST_F(SearchTreeTest, NullVisitorWalksEverythingAndReturnsFalse) {
+  sim::MakeDirectory(L"C:\\Root\\A\\B");
+  sim::MakeDirectory(L"C:\\Root\\C");
+  EXPECT_FALSE(SearchDirectoryTree(nullptr, L"C:\\Root", nullptr));
+  EXPECT_EQ(sim::CallsNamed("FindFirstFileW").size(), 4u);
+}
+
+TEST_F(SearchTreeTest, VisitorDeletingWhatItWasShown) {
+  sim::MakeFile(L"C:\\Root\\Gone\\x.txt");
+  sim::MakeDirectory(L"C:\\Root\\Next");
+  recorder.deleteShown = true;
+  EXPECT_FALSE(Search(L"C:\\Root"));
+  // Each descent finds its directory gone, and the search goes on.
+  EXPECT_EQ(Output(), "FindFirstFileW failed, error code: 3\nFindFirstFileW failed, error code: 3\n");
+  EXPECT_EQ(recorder.visits.back(), L"C:\\Root\\Next|Next");
+  EXPECT_FALSE(sim::Exists(L"C:\\Root\\Gone"));
+}
+
+TEST_F(SearchTreeTest, BrokenListingPrintsAndTheParentGoesOn) {
+  sim::MakeDirectory(L"C:\\Root\\Broken\\Unseen");
+  sim::MakeDirectory(L"C:\\Root\\Broken\\Seen");
+  sim::MakeDirectory(L"C:\\Root\\Later");
+  sim::FailListingAfter(L"C:\\Root\\Broken", 2, ERROR_ACCESS_DENIED);
+  sim::FailListingOpen(L"C:\\Root\\Later", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(Search(L"C:\\Root"));
+  EXPECT_EQ(Output(), "FindNextFileW failed, error code: 5\nFindFirstFileW failed, error code: 5\n");
+  const std::vector<std::wstring> expected = {L"C:\\Root\\Broken|Broken", L"C:\\Root\\Later|Later"};
+  EXPECT_EQ(recorder.visits, expected);
+}
+
+TEST_F(SearchTreeTest, TrailingBackslashIsJoinedUnchanged) {
+  sim::MakeDirectory(L"C:\\Root\\A");
+  Search(L"C:\\Root\\");
+  EXPECT_EQ(recorder.visits, std::vector<std::wstring>{L"C:\\Root\\\\A|A"});
+  EXPECT_EQ(sim::CallsNamed("FindFirstFileW")[0], "FindFirstFileW(C:\\Root\\\\*)");
+}
+
+TEST_F(SearchTreeTest, LinksAreShownButNeverEntered) {
+  sim::MakeDirectory(L"C:\\Outside\\Telvarine");
+  for (DWORD tag : {0ul, static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT), static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)}) {
+    sim::Reset();
+    sim::MakeDirectory(L"C:\\Outside\\Inner");
+    sim::MakeDirectoryLink(L"C:\\Root\\Link", L"C:\\Outside", tag);
+    recorder.visits.clear();
+    EXPECT_FALSE(Search(L"C:\\Root"));
+    EXPECT_EQ(recorder.visits, std::vector<std::wstring>{L"C:\\Root\\Link|Link"}) << tag;
+    EXPECT_EQ(sim::CallsNamed("FindFirstFileW").size(), 1u);
+  }
+}
+
+TEST_F(SearchTreeTest, EveryListingClosedWhenStoppedDeep) {
+  sim::MakeDirectory(L"C:\\Root\\A\\B\\C\\Stop");
+  recorder.stopAt = L"Stop";
+  EXPECT_TRUE(Search(L"C:\\Root"));
+  EXPECT_EQ(sim::OpenHandles("find"), 0);
+  EXPECT_EQ(sim::CallsNamed("FindClose").size(), 4u);
+}
+
+}  // namespace
