@@ -193,9 +193,9 @@ static bool List(const std::wstring& pattern, Listing* listing, DWORD* error) {
     *error = directory->failOpenError;
     return false;
   }
-  if (directory->parent) {
-    listing->records.push_back(RecordOf(*directory, L"."));
-    listing->records.push_back(RecordOf(*directory->parent, L".."));
+  if (directory->parent) {  // a drive root has no dot entries
+    if (Matches(last.c_str(), L".")) listing->records.push_back(RecordOf(*directory, L"."));
+    if (Matches(last.c_str(), L"..")) listing->records.push_back(RecordOf(*directory->parent, L".."));
   }
   for (Node* child : Ordered(directory)) {
     if (Matches(last.c_str(), child->name.c_str())) listing->records.push_back(RecordOf(*child, child->name));
