@@ -1,0 +1,96 @@
+"""Command line, consent without a display, exit codes, and the platform's
+own answers compared with what the simulation was built on."""
+from pathlib import Path
+
+import winetest as w
+
+DATA = Path(__file__).resolve().parents[1] / "data"
+
+
+class CommandLine(w.WineTestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tool = w.install_tool("C:\\Games\\Cli")
+        w.create_service("kvdrNT2", running=False)
+
+    @classmethod
+    def tearDownClass(cls):
+        w.remove_service("kvdrNT2")
+        w.remove_tree("C:\\Games\\Cli")
+
+    def assert_nothing_removed(self):
+        self.assertEqual(w.service_state("kvdrNT2"), "STOPPED")
+
+    def test_help_prints_usage_and_removes_nothing(self):
+        result = w.run_tool(self.tool, "-h")
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.out, w.USAGE)
+        self.assertEqual(w.debug_strings(result), [])
+        self.assert_nothing_removed()
+
+    def test_help_twice_prints_usage_twice(self):
+        result = w.run_tool(self.tool, "--help", "-h", "-s")
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.out, w.USAGE * 2)
+
+    def test_rejected_arguments_exit_87(self):
+        cases = {
+            ("-x",): "ERROR: Unidentified parameter.\n",
+            ("/s",): "ERROR: Unidentified parameter.\n",
+            ("-s", "--SILENT"): "ERROR: Unidentified parameter.\n",
+            ("-s", "-a"): "ERROR: -a/--all The game installation directory must be set!\n",
+        }
+        for args, error in cases.items():
+            result = w.run_tool(self.tool, *args)
+            self.assertEqual(result.returncode, 87, args)
+            self.assertEqual(result.out, error + w.USAGE, args)
+            self.assertEqual(w.debug_strings(result), [], args)
+        self.assert_nothing_removed()
+
+    def test_no_display_and_no_silent_exits_1(self):
+        result = w.run_tool(self.tool)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.out, "")
+        self.assert_nothing_removed()
+
+    def test_raw_command_lines_through_create_process(self):
+        cases = [
+            (f'"{self.tool}" "-x"', 87),
+            (f'"{self.tool}" -a "C:\\Games\\Cli\\\\" -h', 0),
+            (f'"{self.tool}" -a "" -h', 0),
+            (f'"{self.tool}" "" -s', 87),
+            (f'{self.tool} -h"" ', 0),
+        ]
+        line_file = w.DRIVE_C / "tvtest" / "line.txt"
+        for line, code in cases:
+            line_file.write_text(line + "\n", encoding="utf-8")
+            result = w.wine(w.PROBE, "launch", "C:\\tvtest\\line.txt")
+            self.assertEqual(result.returncode, code, line)
+
+
+class SilentRuns(w.WineTestCase):
+    def test_silent_with_nothing_installed_twice(self):
+        tool = w.install_tool("C:\\Games\\Plain")
+        for _ in range(2):
+            result = w.run_tool(tool, "-s")
+            self.assertEqual(result.returncode, 0)
+            self.assertEqual(result.out, "")
+            self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE, w.COMPLETED])
+        w.remove_tree("C:\\Games\\Plain")
+
+
+class PlatformAnswers(w.WineTestCase):
+    """The simulated platform's unit tests read the same expected answers."""
+
+    def test_command_line_splitting(self):
+        (w.DRIVE_C / "tvtest" / "argv_lines.txt").write_bytes((DATA / "argv_lines.txt").read_bytes())
+        result = w.wine(w.PROBE, "argv", "C:\\tvtest\\argv_lines.txt", check=True)
+        self.assertEqual(result.out.splitlines(), (DATA / "argv_expected.txt").read_text().splitlines())
+
+    def test_error_codes(self):
+        result = w.wine(w.PROBE, "codes", "C:\\tvtest\\codes", check=True)
+        self.assertEqual(result.out.splitlines(), (DATA / "platform_codes.txt").read_text().splitlines())
+
+
+if __name__ == "__main__":
+    w.main()

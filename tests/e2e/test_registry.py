@@ -1,0 +1,4 @@
+import winetest as w
+
+if __name__ == "__main__":
+    w.main()
