@@ -1,4 +1,119 @@
+"""Registry keys and system modules, staged as the product's 32-bit installer
+leaves them in a 64-bit prefix."""
 import winetest as w
+
+VENDOR = r"Software\MIRELNetwork"
+PRODUCT = VENDOR + r"\kVelnoraTelvarine"
+COMPONENTS = ("Telvarine", "Corvane", "Dranwick", "Ostermere", "Ravelin")
+CCS = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet"
+CS2 = r"HKEY_LOCAL_MACHINE\SYSTEM\ControlSet002"
+
+
+def software_keys(hive, error_key):
+    keys = [rf"{hive}\{PRODUCT}", rf"{hive}\{VENDOR}\OtherGame"]
+    keys += [rf"{hive}\{PRODUCT}\{name}" for name in COMPONENTS]
+    if error_key:
+        keys.append(rf"{hive}\{PRODUCT}\TelvarineError")
+    return keys
+
+
+def system_keys():
+    keys = []
+    for service in ("KVDRNT2", "brenserv", "kvtlsvc"):
+        keys += [rf"{CCS}\Services\{service}\Security", rf"{CCS}\Services\{service}\Enum"]
+    keys += [rf"{CCS}\Services\kvtlsvc\Parameters", rf"{CCS}\Services\kvtlsvc2"]
+    for driver in ("dump_qelrmx", "TVKernel", "TVKernel64"):
+        keys += [rf"{CCS}\Services\{driver}\Parameters", rf"{CS2}\Services\{driver}\Instances"]
+    keys += [rf"{CS2}\Services\kvtlsvc\Enum", rf"{CS2}\Services\Other"]
+    keys += [rf"{CCS}\Enum\Root\LEGACY_BRENSERV\0000", rf"{CCS}\Enum\Root\LEGACY_BRENSERV\0001",
+             rf"{CCS}\Enum\Root\LEGACY_KVTLSVC\0000"]
+    return keys
+
+
+def as_reg(keys):
+    return "".join(f'[{key}]\n"Value"="1"\n\n' for key in keys)
+
+
+ROOTS = [r"HKCU\Software\MIRELNetwork", r"HKLM\Software\MIRELNetwork", r"HKLM\SYSTEM\ControlSet002"] + [
+    rf"HKLM\SYSTEM\CurrentControlSet\Services\{name}"
+    for name in ("KVDRNT2", "brenserv", "kvtlsvc", "kvtlsvc2", "dump_qelrmx", "TVKernel", "TVKernel64")
+] + [r"HKLM\SYSTEM\CurrentControlSet\Enum\Root\LEGACY_BRENSERV", r"HKLM\SYSTEM\CurrentControlSet\Enum\Root\LEGACY_KVTLSVC"]
+
+REMAINING = [
+    r"HKCU\Software\MIRELNetwork",
+    r"HKCU\Software\MIRELNetwork\OtherGame",
+    r"HKLM\Software\MIRELNetwork",
+    r"HKLM\Software\MIRELNetwork\OtherGame",
+    r"HKLM\SYSTEM\ControlSet002",
+    r"HKLM\SYSTEM\ControlSet002\Services",
+    r"HKLM\SYSTEM\ControlSet002\Services\Other",
+    r"HKLM\SYSTEM\CurrentControlSet\Services\kvtlsvc2",
+    r"HKLM\SYSTEM\CurrentControlSet\Enum\Root\LEGACY_BRENSERV",
+    r"HKLM\SYSTEM\CurrentControlSet\Enum\Root\LEGACY_BRENSERV\0001",
+]
+
+
+class Registry(w.WineTestCase):
+    def setUp(self):
+        self.tool = w.install_tool("C:\\Games\\Reg")
+        w.reg_import(as_reg(software_keys("HKEY_CURRENT_USER", True)), 32)
+        w.reg_import(as_reg(software_keys("HKEY_LOCAL_MACHINE", True) + system_keys()), 32)
+
+    def tearDown(self):
+        for key in (r"HKCU\Software\MIRELNetwork", r"HKLM\Software\MIRELNetwork", r"HKLM\SYSTEM\ControlSet002",
+                    rf"{CCS}\Services\kvtlsvc2", rf"{CCS}\Enum\Root\LEGACY_BRENSERV"):
+            w.reg_delete(key, 32)
+        w.remove_tree("C:\\Games\\Reg")
+
+    def test_staged_through_the_32_bit_view(self):
+        # The tool's HKLM\Software is the 64-bit view's Wow6432Node.
+        self.assertEqual(w.wine("reg", "query", r"HKLM\Software\Wow6432Node\MIRELNetwork", "/reg:64").returncode, 0)
+        self.assertIn(r"HKLM\SYSTEM\CurrentControlSet\Services\KVDRNT2\Security", w.keys(*ROOTS))
+
+    def test_silent_run_leaves_exactly_the_neighbours(self):
+        result = w.run_tool(self.tool, "-s")
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.out, "")
+        remaining = w.keys(*ROOTS)
+        print("\nkeys left:\n  " + "\n  ".join(remaining))
+        self.assertEqual(sorted(remaining), sorted(REMAINING))
+
+
+SYSTEM = "C:\\windows\\syswow64"  # where the 32-bit tool's system32 lands
+MODULES = ("kvdrNT2.sys", "kvdr9x.vxd", "Corvane.des")
+NEIGHBOURS = ("kvdrNT2.sys.bak", "Corvane.des2")
+
+
+class SystemModules(w.WineTestCase):
+    def setUp(self):
+        self.tool = w.install_tool("C:\\Games\\Mod")
+        for name in NEIGHBOURS:
+            w.make_file(f"{SYSTEM}\\{name}")
+
+    def tearDown(self):
+        for name in MODULES + NEIGHBOURS:
+            w.remove_tree(f"{SYSTEM}\\{name}")
+        w.remove_tree("C:\\Games\\Mod")
+
+    def exists(self, name):
+        return w.unix(f"{SYSTEM}\\{name}").exists()
+
+    def test_all_three_removed_neighbours_stay(self):
+        for name in MODULES:
+            w.make_file(f"{SYSTEM}\\{name}")
+        self.assertEqual(w.run_tool(self.tool, "-s").returncode, 0)
+        for name in MODULES:
+            self.assertFalse(self.exists(name), name)
+        for name in NEIGHBOURS:
+            self.assertTrue(self.exists(name), name)
+
+    def test_read_only_module_stays_and_the_others_go(self):
+        w.make_file(f"{SYSTEM}\\kvdrNT2.sys", read_only=True)
+        w.make_file(f"{SYSTEM}\\Corvane.des")
+        self.assertEqual(w.run_tool(self.tool, "-s").returncode, 0)
+        self.assertTrue(self.exists("kvdrNT2.sys"))
+        self.assertFalse(self.exists("Corvane.des"))
+
 
 if __name__ == "__main__":
     w.main()

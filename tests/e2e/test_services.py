@@ -1,4 +1,49 @@
+"""A silent run against real services of the service manager."""
 import winetest as w
+
+PRODUCT = ("kvdrNT2", "kvtlsvc", "brenserv")
+
+
+class Services(w.WineTestCase):
+    def setUp(self):
+        self.tool = w.install_tool("C:\\Games\\Svc")
+        w.create_service("kvdrNT2", running=True)
+        w.create_service("kvtlsvc", running=True)
+        w.create_service("brenserv", running=False)
+        w.create_service("kvtlsvc2", running=True)  # another product's, named alike
+
+    def tearDown(self):
+        for name in PRODUCT + ("kvtlsvc2",):
+            w.remove_service(name)
+        w.remove_tree("C:\\Games\\Svc")
+
+    def test_silent_run_stops_the_driver_and_marks_all_three(self):
+        self.assertEqual(w.service_state("kvdrNT2"), "RUNNING")
+        result = w.run_tool(self.tool, "-s")
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.out, "")
+        self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE, w.COMPLETED])
+
+        # The driver was sent a stop and goes once it has stopped.
+        self.assertTrue(w.wait_for(lambda: w.service_state("kvdrNT2") is None), "kvdrNT2 still installed")
+        self.assertIsNone(w.service_state("brenserv"))
+        # No stop was sent to kvtlsvc: it runs on, marked; stopped, it goes.
+        self.assertEqual(w.service_state("kvtlsvc"), "RUNNING")
+        w.sc("stop", "kvtlsvc")
+        self.assertTrue(w.wait_for(lambda: w.service_state("kvtlsvc") is None), "kvtlsvc was not marked")
+        # The neighbour was neither stopped nor marked.
+        self.assertEqual(w.service_state("kvtlsvc2"), "RUNNING")
+        w.sc("stop", "kvtlsvc2")
+        self.assertTrue(w.wait_for(lambda: w.service_state("kvtlsvc2") == "STOPPED"))
+
+    def test_second_run_finds_nothing_and_still_completes(self):
+        w.run_tool(self.tool, "-s")
+        w.sc("stop", "kvtlsvc")
+        w.wait_for(lambda: w.service_state("kvtlsvc") is None)
+        result = w.run_tool(self.tool, "-s")
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE, w.COMPLETED])
+
 
 if __name__ == "__main__":
     w.main()

@@ -63,7 +63,7 @@ def debug_strings(result):
 def create_prefix():
     """A fresh prefix, its Z: drive removed, one wineserver kept up."""
     if PREFIX.exists():
-        subprocess.run(["wineserver", "-k"], env=environment(), stderr=subprocess.DEVNULL)
+        stop_wineserver()
         shutil.rmtree(PREFIX)
     PREFIX.parent.mkdir(parents=True, exist_ok=True)
     started = time.time()
@@ -83,6 +83,7 @@ def create_prefix():
 
 def stop_wineserver():
     subprocess.run(["wineserver", "-k"], env=environment(), stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=environment(), stderr=subprocess.DEVNULL, timeout=60)
 
 
 def keep_wineserver():
