@@ -1,4 +1,145 @@
+"""The Telvarine folder of a game installation, removed by the real tool."""
+import subprocess
+import time
+
 import winetest as w
+
+FOUND = "Found 'Telvarine', stopping recursion.\n"
+GAMES = "C:\\Games"
+
+
+def exists(path):
+    return w.unix(path).exists() or w.unix(path).is_symlink()
+
+
+def stage_product_folder(folder):
+    w.make_file(f"{folder}\\Telvarine.dll")
+    w.make_file(f"{folder}\\config\\settings.ini", read_only=True)
+    w.make_file(f"{folder}\\config\\.cache", "hidden")  # Wine shows Unix dot-files as hidden
+    w.make_file(f"{folder}\\logs\\deep\\er\\trace.log", read_only=True)
+    w.unix(f"{folder}\\empty").mkdir(parents=True, exist_ok=True)
+
+
+class FolderTestCase(w.WineTestCase):
+    def tearDown(self):
+        w.remove_tree(GAMES)
+        w.remove_tree("C:\\Canary")
+        w.remove_tree("C:\\Work")
+
+
+class ToolsLayout(FolderTestCase):
+    def test_found_below_the_game_and_removed(self):
+        tool = w.install_tool(f"{GAMES}\\Title\\tools")
+        stage_product_folder(f"{GAMES}\\Title\\data\\TELVARINE")
+        w.make_file(f"{GAMES}\\Title\\data\\telvarine_old\\keep.txt")
+        w.make_file(f"{GAMES}\\Title\\Telvarine")  # a file of that name
+        w.make_file(f"{GAMES}\\Title\\game.exe")
+        result = w.run_tool(tool, "-s", "-a", "C:\\Elsewhere")
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.out, FOUND)
+        self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE, w.COMPLETED])
+        self.assertFalse(exists(f"{GAMES}\\Title\\data\\TELVARINE"))
+        for kept in ("data\\telvarine_old\\keep.txt", "Telvarine", "game.exe", "tools\\tvuninst.exe"):
+            self.assertTrue(exists(f"{GAMES}\\Title\\{kept}"), kept)
+
+    def test_not_found(self):
+        tool = w.install_tool(f"{GAMES}\\Bare\\TOOLS")
+        w.make_file(f"{GAMES}\\Bare\\telvarine2\\x.txt")
+        result = w.run_tool(tool, "-s")
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.out, "Telvarine folder not found.\n")
+
+    def test_path_keeps_its_case_where_names_differ_only_in_case(self):
+        # Two games whose directories differ only in case, as Linux allows.
+        tool = w.install_tool(f"{GAMES}\\Case\\Title\\tools")
+        stage_product_folder(f"{GAMES}\\Case\\Title\\Telvarine")
+        stage_product_folder(f"{GAMES}\\Case\\title\\Telvarine")
+        result = w.run_tool(tool, "-s")
+        self.assertEqual(result.out, FOUND)
+        self.assertFalse(exists(f"{GAMES}\\Case\\Title\\Telvarine"))
+        self.assertTrue(exists(f"{GAMES}\\Case\\title\\Telvarine\\Telvarine.dll"))
+
+
+class GivenDirectory(FolderTestCase):
+    def setUp(self):
+        self.tool = w.install_tool(f"{GAMES}\\Tool")
+
+    def run_all(self, value, cwd="C:\\"):
+        result = w.run_tool(self.tool, "-s", "-a", value, cwd=cwd)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.out, "")
+        return result
+
+    def test_directory(self):
+        stage_product_folder(f"{GAMES}\\Other\\Telvarine")
+        w.make_file(f"{GAMES}\\Other\\Sub\\Telvarine\\nested.txt")
+        self.run_all(f"{GAMES}\\Other")
+        self.assertFalse(exists(f"{GAMES}\\Other\\Telvarine"))
+        self.assertTrue(exists(f"{GAMES}\\Other\\Sub\\Telvarine\\nested.txt"), "no search in this layout")
+
+    def test_dot_is_the_executable_directory(self):
+        stage_product_folder(f"{GAMES}\\Tool\\Telvarine")
+        self.run_all(".")
+        self.assertFalse(exists(f"{GAMES}\\Tool\\Telvarine"))
+        self.assertTrue(exists(f"{GAMES}\\Tool\\tvuninst.exe"))
+
+    def test_dot_slash_is_the_current_directory(self):
+        stage_product_folder("C:\\Work\\Telvarine")
+        stage_product_folder(f"{GAMES}\\Tool\\Telvarine")
+        self.run_all("./", cwd="C:\\Work")
+        self.assertFalse(exists("C:\\Work\\Telvarine"))
+        self.assertTrue(exists(f"{GAMES}\\Tool\\Telvarine"))
+
+    def test_trailing_backslash(self):
+        stage_product_folder(f"{GAMES}\\Trail\\Telvarine")
+        self.run_all(f"{GAMES}\\Trail\\")
+        self.assertFalse(exists(f"{GAMES}\\Trail\\Telvarine"))
+
+    def test_outside_tools_without_all_touches_nothing(self):
+        stage_product_folder(f"{GAMES}\\Tool\\Telvarine")
+        result = w.run_tool(self.tool, "-s")
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.out, "")
+        self.assertTrue(exists(f"{GAMES}\\Tool\\Telvarine\\Telvarine.dll"))
+
+    def test_unix_symbolic_links_are_never_followed(self):
+        # Wine cannot remove such links, and removing through them would hit
+        # the targets: both canaries must survive.
+        w.make_file("C:\\Canary\\full\\precious.txt")
+        w.unix("C:\\Canary\\empty").mkdir(parents=True)
+        stage_product_folder(f"{GAMES}\\Linked\\Telvarine")
+        w.unix(f"{GAMES}\\Linked\\Telvarine\\a_full").symlink_to(w.unix("C:\\Canary\\full"))
+        w.unix(f"{GAMES}\\Linked\\Telvarine\\b_empty").symlink_to(w.unix("C:\\Canary\\empty"))
+        self.run_all(f"{GAMES}\\Linked")
+        self.assertTrue(exists("C:\\Canary\\full\\precious.txt"))
+        self.assertTrue(exists("C:\\Canary\\empty"))
+
+    def test_file_held_open_stops_the_deletion_and_the_run_completes(self):
+        stage_product_folder(f"{GAMES}\\Held\\Telvarine")
+        held = f"{GAMES}\\Held\\Telvarine\\Telvarine.dll"
+        holder = subprocess.Popen(["wine", w.PROBE, "hold", held], env=w.environment(), cwd=w.unix("C:\\"),
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), b"held")
+            result = w.run_tool(self.tool, "-s", "-a", f"{GAMES}\\Held")
+            self.assertEqual(result.returncode, 0)
+            self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE, w.COMPLETED])
+            self.assertTrue(exists(held))
+        finally:
+            w.make_file(held + ".release")
+            holder.wait(timeout=30)
+
+
+class ExecutableDirectory(FolderTestCase):
+    def test_module_path_of_260_characters_or_more(self):
+        directory = GAMES + "".join("\\" + c * 60 for c in "abcd")
+        tool = w.install_tool(directory)
+        self.assertGreaterEqual(len(tool), 260)
+        result = w.run_tool(tool, "-s")
+        self.assertEqual(result.returncode, 2)
+        self.assertEqual(result.out, "Error: GetModuleFileNameW call failed, error code: 122\n")
+        self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE], "no completion is reported")
+
 
 if __name__ == "__main__":
     w.main()
