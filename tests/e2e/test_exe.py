@@ -1,0 +1,77 @@
+"""The built executable: format, imports and its three resources."""
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+import winetest as w
+
+EXE = w.BUILD / "tvuninst.exe"
+WINDOWS_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll", "msvcrt.dll"}
+
+
+def resource(type_id):
+    return subprocess.run(["wrestool", "-x", "--raw", f"--type={type_id}", str(EXE)], check=True,
+                          stdout=subprocess.PIPE).stdout
+
+
+class Executable(unittest.TestCase):
+    maxDiff = None
+
+    def test_pe32_gui_for_intel_386(self):
+        described = subprocess.run(["file", "-b", str(EXE)], check=True, stdout=subprocess.PIPE, text=True).stdout
+        self.assertRegex(described, r"^PE32 executable \(GUI\) Intel 80386")
+
+    def test_imports_only_windows_dlls(self):
+        dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", str(EXE)], check=True, stdout=subprocess.PIPE,
+                              text=True).stdout
+        imports = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
+        self.assertTrue(imports)
+        self.assertLessEqual(imports, WINDOWS_DLLS)
+
+    def test_manifest(self):
+        manifest = resource(24).decode("utf-8")
+        identity = re.search(r"<assemblyIdentity([^>]*)/>", manifest).group(1)
+        attributes = dict(re.findall(r'(\w+)="([^"]*)"', identity))
+        self.assertEqual(attributes, {"version": "1.0.0.0", "processorArchitecture": "x86", "name": "tvuninst",
+                                      "type": "win32"})
+        self.assertIn("<description>kVelnora Telvarine Uninstaller</description>", manifest)
+        level = re.search(r"<requestedExecutionLevel([^>]*)/>", manifest).group(1)
+        self.assertEqual(dict(re.findall(r'(\w+)="([^"]*)"', level)),
+                         {"level": "requireAdministrator", "uiAccess": "false"})
+
+    def test_version_record(self):
+        record = resource(16)
+        fixed = record.index(struct.pack("<I", 0xFEEF04BD))
+        numbers = struct.unpack_from("<IIIII", record, fixed + 4)[1:]
+        self.assertEqual(numbers, (2025 << 16 | 12, 29 << 16 | 1, 2025 << 16 | 12, 29 << 16 | 1))
+        text = record.decode("utf-16-le", "ignore")
+        expected = {
+            "FileVersion": "2025, 12, 29, 1",
+            "ProductVersion": "2025, 12, 29, 1",
+            "InternalName": "tvuninst",
+            "FileDescription": "kVelnora Telvarine Uninstaller v1.7",
+            "ProductName": "kVelnora Telvarine Uninstaller",
+            "Comments": "kVelnora Telvarine Uninstaller",
+        }
+        for key, value in expected.items():
+            # Each String entry is its key, padding to a 32-bit boundary, then its value.
+            match = re.search(key + "\0+([^\0]*)\0", text)
+            self.assertEqual(match.group(1) if match else None, value, key)
+
+    def test_icon_has_16_32_and_48_pixels(self):
+        with tempfile.TemporaryDirectory() as folder:
+            subprocess.run(["wrestool", "-x", "--type=14", "-o", folder, str(EXE)], check=True)
+            icons = list(Path(folder).glob("*.ico"))
+            self.assertEqual(len(icons), 1)
+            listing = subprocess.run(["icotool", "-l", str(icons[0])], check=True, stdout=subprocess.PIPE,
+                                     text=True).stdout
+        sizes = sorted(int(s) for s in re.findall(r"--width=(\d+)", listing))
+        self.assertEqual(sizes, [16, 32, 48])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
