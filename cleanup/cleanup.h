@@ -6,7 +6,7 @@
 bool StopServiceByName(const char* serviceName);
 bool DeleteServiceByName(const char* serviceName);
 
-enum class RegistryDeleteMethod {
+enum RegistryDeleteMethod {
   KeyOnly,  // RegDeleteKeyA: the key alone, only when it has no subkeys
   KeyTree,  // SHDeleteKeyA: the key with everything below it
 };

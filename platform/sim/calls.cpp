@@ -118,9 +118,8 @@ std::wstring Widen(const std::string& text) {
 
 std::string Upper(const std::string& text) {
   std::string out = text;
-  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  });
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c); });
   return out;
 }
 

@@ -68,8 +68,8 @@ static sim::Service* ServiceOf(SC_HANDLE handle) {
 
 SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
   DWORD error = 0;
-  const std::string args = std::string(machine ? machine : "null") + ", " +
-                           (database ? database : "null") + ", " + sim::Hex(access);
+  const std::string args = std::string(machine ? machine : "null") + ", " + (database ? database : "null") +
+                           ", " + sim::Hex(access);
   if (Enter("OpenSCManagerA", args, &error)) {
     SetLastError(error);
     return nullptr;

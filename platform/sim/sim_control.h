@@ -42,8 +42,8 @@ void SetModuleFileName(const std::wstring& path);
 // Whether GetModuleFileNameW terminates a cut name (Windows since Vista) or not (Wine).
 void SetModuleNameTerminatedWhenCut(bool terminated);
 void SetParentConsole(bool hasConsole);
-std::string ConsoleText();          // what reached the attached console
-std::string InheritedStdoutText();  // what went to the standard output the parent gave
+std::string ConsoleText();                 // what reached the attached console
+std::string InheritedStdoutText();         // what went to the standard output the parent gave
 std::vector<std::string> StreamReopens();  // "path mode stream" per freopen_s
 struct Box {
   std::string text;

@@ -63,8 +63,8 @@ TEST_F(CommandLineTest, EachOptionOfTheTable) {
 }
 
 TEST_F(CommandLineTest, NearMissesAreRejected) {
-  for (const wchar_t* nearMiss : {L"/s", L"-S", L"--SILENT", L"/help", L"-silent", L"-H", L"--all=x",
-                                  L"-sa", L"/Silent", L"-h ", L"--help-me"}) {
+  for (const wchar_t* nearMiss : {L"/s", L"-S", L"--SILENT", L"/help", L"-silent", L"-H", L"--all=x", L"-sa",
+                                  L"/Silent", L"-h ", L"--help-me"}) {
     sim::Reset();
     options = UninstallOptions();
     EXPECT_FALSE(Read(std::wstring(L"\"") + nearMiss + L"\"")) << sim::Narrow(nearMiss);

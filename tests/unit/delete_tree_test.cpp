@@ -56,10 +56,10 @@ TEST_F(DeleteTreeTest, NestedTreeGoesDeepestFirst) {
   EXPECT_TRUE(DeleteDirectoryTree(kRoot.c_str()));
   EXPECT_FALSE(sim::Exists(kRoot));
   const std::vector<std::string> removed = sim::CallsNamed("RemoveDirectoryW");
-  const std::vector<std::string> expected = {
-      "RemoveDirectoryW(C:\\Games\\Title\\Telvarine\\Sub\\Deeper)",
-      "RemoveDirectoryW(C:\\Games\\Title\\Telvarine\\Sub\\Empty)",
-      "RemoveDirectoryW(C:\\Games\\Title\\Telvarine\\Sub)", "RemoveDirectoryW(C:\\Games\\Title\\Telvarine)"};
+  const std::vector<std::string> expected = {"RemoveDirectoryW(C:\\Games\\Title\\Telvarine\\Sub\\Deeper)",
+                                             "RemoveDirectoryW(C:\\Games\\Title\\Telvarine\\Sub\\Empty)",
+                                             "RemoveDirectoryW(C:\\Games\\Title\\Telvarine\\Sub)",
+                                             "RemoveDirectoryW(C:\\Games\\Title\\Telvarine)"};
   EXPECT_EQ(removed, expected);
 }
 
@@ -71,7 +71,8 @@ TEST_F(DeleteTreeTest, ReadOnlyHiddenAndSystemFilesAreReset) {
   EXPECT_TRUE(DeleteDirectoryTree(kRoot.c_str()));
   EXPECT_FALSE(sim::Exists(kRoot));
   for (const std::string& call : sim::CallsNamed("SetFileAttributesW")) {
-    EXPECT_NE(call.find(".dat, 0x80"), std::string::npos) << "only files get their attributes reset: " << call;
+    EXPECT_NE(call.find(".dat, 0x80"), std::string::npos)
+        << "only files get their attributes reset: " << call;
   }
 }
 
@@ -83,7 +84,8 @@ TEST_F(DeleteTreeTest, ReadOnlyDirectoryThatRefusesRemovalStopsTheDeletion) {
   EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
   const std::vector<std::wstring> expected = {kRoot + L"\\", kRoot + L"\\Locked\\", kRoot + L"\\later.dat"};
   EXPECT_EQ(Remaining(), expected);
-  EXPECT_EQ(sim::Attributes(kRoot + L"\\Locked"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(sim::Attributes(kRoot + L"\\Locked"),
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
 }
 
 // Everything handled before the held file is gone; it, everything after it
@@ -99,8 +101,8 @@ TEST_F(DeleteTreeTest, HeldFileLeavesExactlyTheRemainder) {
   sim::HoldOpen(kRoot + L"\\B\\held.dat");
   EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
   const std::vector<std::wstring> expected = {
-      kRoot + L"\\",           kRoot + L"\\B\\",         kRoot + L"\\B\\held.dat", kRoot + L"\\B\\after.dat",
-      kRoot + L"\\C\\",        kRoot + L"\\C\\later.dat", kRoot + L"\\last.dat"};
+      kRoot + L"\\",    kRoot + L"\\B\\",          kRoot + L"\\B\\held.dat", kRoot + L"\\B\\after.dat",
+      kRoot + L"\\C\\", kRoot + L"\\C\\later.dat", kRoot + L"\\last.dat"};
   EXPECT_EQ(Remaining(), expected);
 }
 
@@ -134,7 +136,8 @@ TEST_F(DeleteTreeTest, AFileIsNotADirectory) {
 // Links are never entered. A junction or directory symbolic link is removed
 // as itself; a link of any other tag stops the deletion.
 TEST_F(DeleteTreeTest, JunctionsAndSymbolicLinksAreRemovedNotEntered) {
-  for (DWORD tag : {static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT), static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)}) {
+  for (DWORD tag :
+       {static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT), static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)}) {
     sim::MakeFile(kRoot + L"\\a.dat");
     sim::MakeDirectoryLink(kRoot + L"\\ToOutside", L"C:\\Outside", tag);
     sim::MakeDirectoryLink(kRoot + L"\\ToEmpty", L"C:\\Empty", tag);
@@ -188,7 +191,8 @@ TEST_F(DeleteTreeTest, PathsTooLongForTheBuffersStopWithoutCutting) {
   EXPECT_TRUE(sim::Exists(deep + L"\\" + std::wstring(nameFits + 1, L'f')));
   EXPECT_TRUE(sim::Exists(kRoot + L"\\after.dat"));
   for (const char* name : {"FindFirstFileW", "DeleteFileW", "RemoveDirectoryW"}) {
-    for (const std::string& call : sim::CallsNamed(name)) EXPECT_LT(call.size() - strlen(name) - 2, 260u) << call;
+    for (const std::string& call : sim::CallsNamed(name))
+      EXPECT_LT(call.size() - strlen(name) - 2, 260u) << call;
   }
 
   // A directory of more than 255 characters cannot be listed.

@@ -50,7 +50,9 @@ TEST_F(PlatformAnswersTest, CommandLinesSplitAsTheRealCall) {
 // The same questions as the end-to-end probe asks, staged in the simulation.
 TEST_F(PlatformAnswersTest, ErrorCodesMatchTheRealCalls) {
   std::ostringstream answers;
-  auto code = [&](const char* name, BOOL ok) { answers << name << "=" << (ok ? 0ul : GetLastError()) << "\n"; };
+  auto code = [&](const char* name, BOOL ok) {
+    answers << name << "=" << (ok ? 0ul : GetLastError()) << "\n";
+  };
   auto status = [&](const char* name, LONG value) { answers << name << "=" << value << "\n"; };
   const std::wstring dir = L"C:\\probe";
   const std::string narrow = "C:\\probe";

@@ -1,4 +1,5 @@
 #include "folder/product_folder.h"
+
 #include "sim_test.h"
 
 namespace {

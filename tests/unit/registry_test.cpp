@@ -62,7 +62,7 @@ TEST_F(RegistryTest, TableIsExactlyTheProductsKeys) {
     const std::string actual = std::string(entry.hive == HKEY_CURRENT_USER    ? "CU "
                                            : entry.hive == HKEY_LOCAL_MACHINE ? "LM "
                                                                               : "?? ") +
-                               (entry.method == RegistryDeleteMethod::KeyOnly ? "1 " : "T ") + entry.keyPath;
+                               (entry.method == KeyOnly ? "1 " : "T ") + entry.keyPath;
     EXPECT_EQ(actual, rows[i]) << "row " << i + 1;
   }
 }
@@ -73,14 +73,15 @@ TEST_F(RegistryTest, RowsAreCalledInOrderWithTheirMethod) {
   ASSERT_EQ(calls.size(), static_cast<size_t>(kRegistryCleanupCount));
   for (int i = 0; i < kRegistryCleanupCount; ++i) {
     const RegistryCleanupEntry& entry = RegistryCleanupList[i];
-    EXPECT_EQ(calls[i].name, entry.method == RegistryDeleteMethod::KeyOnly ? "RegDeleteKeyA" : "SHDeleteKeyA");
+    EXPECT_EQ(calls[i].name, entry.method == KeyOnly ? "RegDeleteKeyA" : "SHDeleteKeyA");
     EXPECT_EQ(calls[i].args.substr(6), entry.keyPath);
   }
   EXPECT_EQ(Output(), "");
 }
 
 TEST_F(RegistryTest, UserVendorTreeIsRemovedRowByRow) {
-  for (const char* name : {"\\TelvarineError", "\\Telvarine", "\\Corvane", "\\Dranwick", "\\Ostermere", "\\Ravelin"}) {
+  for (const char* name :
+       {"\\TelvarineError", "\\Telvarine", "\\Corvane", "\\Dranwick", "\\Ostermere", "\\Ravelin"}) {
     sim::SetValue(HKEY_CURRENT_USER, kProduct + name, "v", "1");
   }
   sim::SetValue(HKEY_CURRENT_USER, kProduct, "InstallPath", "C:\\Games");
@@ -121,7 +122,8 @@ TEST_F(RegistryTest, MachineErrorKeyGoesWithTheProductTree) {
   CleanRegistry();
   EXPECT_FALSE(Has(HKEY_LOCAL_MACHINE, "Software\\MIRELNetwork"));
   const std::vector<std::string> single = sim::CallsNamed("RegDeleteKeyA");
-  EXPECT_EQ(std::count(single.begin(), single.end(), "RegDeleteKeyA(HKLM, " + kProduct + "\\TelvarineError)"), 0);
+  EXPECT_EQ(std::count(single.begin(), single.end(), "RegDeleteKeyA(HKLM, " + kProduct + "\\TelvarineError)"),
+            0);
 }
 
 TEST_F(RegistryTest, ServiceKeysWithForeignSubkeysAreKeptUnlessTree) {

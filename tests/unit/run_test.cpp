@@ -97,8 +97,8 @@ TEST_F(RunTest, StepsRunInOrderAfterConsent) {
     }
   }
   const std::vector<std::string> expected = {
-      "AttachConsole",     "CommandLineToArgvW",  "OutputDebugStringA", "OpenServiceA",
-      "RegDeleteKeyA",     "GetSystemDirectoryA", "GetModuleFileNameW", "OutputDebugStringA"};
+      "AttachConsole", "CommandLineToArgvW",  "OutputDebugStringA", "OpenServiceA",
+      "RegDeleteKeyA", "GetSystemDirectoryA", "GetModuleFileNameW", "OutputDebugStringA"};
   EXPECT_EQ(steps, expected);
 }
 

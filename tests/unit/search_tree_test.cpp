@@ -60,9 +60,9 @@ TEST_F(SearchTreeTest, DepthFirstEachDirectoryBeforeItsContents) {
   sim::MakeDirectory(L"C:\\Root\\B");
   sim::MakeDirectory(L"C:\\Root\\.hidden");
   Search(L"C:\\Root");
-  const std::vector<std::wstring> expected = {L"C:\\Root\\A|A",       L"C:\\Root\\A\\A1|A1",
-                                              L"C:\\Root\\A\\A2|A2",  L"C:\\Root\\A\\A2\\A21|A21",
-                                              L"C:\\Root\\B|B",       L"C:\\Root\\.hidden|.hidden"};
+  const std::vector<std::wstring> expected = {L"C:\\Root\\A|A",      L"C:\\Root\\A\\A1|A1",
+                                              L"C:\\Root\\A\\A2|A2", L"C:\\Root\\A\\A2\\A21|A21",
+                                              L"C:\\Root\\B|B",      L"C:\\Root\\.hidden|.hidden"};
   EXPECT_EQ(recorder.visits, expected);
 }
 
@@ -126,7 +126,8 @@ TEST_F(SearchTreeTest, TrailingBackslashIsJoinedUnchanged) {
 
 TEST_F(SearchTreeTest, LinksAreShownButNeverEntered) {
   sim::MakeDirectory(L"C:\\Outside\\Telvarine");
-  for (DWORD tag : {0ul, static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT), static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)}) {
+  for (DWORD tag :
+       {0ul, static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT), static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)}) {
     sim::Reset();
     sim::MakeDirectory(L"C:\\Outside\\Inner");
     sim::MakeDirectoryLink(L"C:\\Root\\Link", L"C:\\Outside", tag);

@@ -31,7 +31,8 @@ TEST_F(SystemModulesTest, EachPathIsTheDirectoryAndOneBackslash) {
 }
 
 TEST_F(SystemModulesTest, AllThreePresentAreDeleted) {
-  for (const wchar_t* name : {L"\\kvdrNT2.sys", L"\\KVDR9X.VXD", L"\\Corvane.des"}) sim::MakeFile(kSystem + name);
+  for (const wchar_t* name : {L"\\kvdrNT2.sys", L"\\KVDR9X.VXD", L"\\Corvane.des"})
+    sim::MakeFile(kSystem + name);
   DeleteSystemModules();
   EXPECT_FALSE(sim::Exists(kSystem + L"\\kvdrNT2.sys"));
   EXPECT_FALSE(sim::Exists(kSystem + L"\\kvdr9x.vxd"));
@@ -70,7 +71,8 @@ TEST_F(SystemModulesTest, DirectoryTooLongForTheBufferIsSkippedPerFile) {
   ASSERT_EQ(longDirectory.size(), 248u);
   sim::SetSystemDirectory(longDirectory);
   DeleteSystemModules();
-  EXPECT_EQ(sim::CallsNamed("DeleteFileA"), std::vector<std::string>{"DeleteFileA(" + longDirectory + "\\kvdr9x.vxd)"});
+  EXPECT_EQ(sim::CallsNamed("DeleteFileA"),
+            std::vector<std::string>{"DeleteFileA(" + longDirectory + "\\kvdr9x.vxd)"});
 
   sim::ClearCalls();
   sim::SetSystemDirectory("C:\\" + std::string(300, 'd'));

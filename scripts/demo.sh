@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The main job on a staged demo installation: builds tvuninst.exe, stages a
+# complete Telvarine installation in a throwaway Wine prefix, runs the
+# uninstaller silently and shows what was there before and what is left.
+#   --keep   keep the prefix for inspection (its path is printed)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$(nproc)" >/dev/null
+exec python3 scripts/demo.py "$@"
