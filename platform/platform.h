@@ -3,13 +3,16 @@
 #pragma once
 
 #ifdef _WIN32
+// windows.h first: the shell headers build on it.
+#include <windows.h>
+
 #include <shellapi.h>
 #include <shlwapi.h>
+
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
 #include <wctype.h>
-#include <windows.h>
 #else
 #include "sim/win32.h"
 #endif
