@@ -76,6 +76,12 @@ Lookup ResolveFrom(const std::wstring& path, int depth) {
     result.error = ERROR_PATH_NOT_FOUND;
     return result;
   }
+  for (const std::wstring& part : parts) {
+    if (part.size() > 255) {  // longer than any file system's name
+      result.error = ERROR_FILENAME_EXCED_RANGE;
+      return result;
+    }
+  }
   Node* node = w.drives[drive].get();
   for (size_t i = 0; i < parts.size(); ++i) {
     if (i + 1 == parts.size()) {

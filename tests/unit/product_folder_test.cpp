@@ -142,6 +142,19 @@ TEST_F(ProductFolderTest, OneCharacterOrEmptyRemovesNothing) {
   EXPECT_TRUE(sim::Calls().size() == 4u) << "only the module name was asked for";
 }
 
+TEST_F(ProductFolderTest, ExecutableInADriveRoot) {
+  sim::MakeDirectory(L"C:\\Telvarine\\Sub");
+  EXPECT_TRUE(Remove(L"C:\\tvuninst.exe", L"."));
+  EXPECT_EQ(sim::CallsNamed("FindFirstFileW")[0], "FindFirstFileW(C:\\Telvarine)");
+  EXPECT_FALSE(sim::Exists(L"C:\\Telvarine"));
+}
+
+TEST_F(ProductFolderTest, NameLongerThanAnyFileSystemAllows) {
+  EXPECT_TRUE(Remove(L"C:\\Games\\Title\\tvuninst.exe", L"C:\\" + std::wstring(300, L'n')));
+  EXPECT_EQ(Output(), "");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+}
+
 TEST_F(ProductFolderTest, TrailingBackslashDoublesTheSeparator) {
   sim::AddDrive(L'D');
   sim::MakeDirectory(L"D:\\Games\\Title\\Telvarine");
