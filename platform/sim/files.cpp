@@ -24,7 +24,11 @@ static Node* Create(const std::wstring& path, DWORD attributes) {
     Create(path.substr(0, cut), FILE_ATTRIBUTE_DIRECTORY);
     found = Resolve(path);
   }
-  Node* parent = ResolveThroughLink(found.parent);
+  Node* parent = found.parent ? ResolveThroughLink(found.parent) : nullptr;
+  if (!parent) {
+    fprintf(stderr, "sim: cannot create %s (error %lu)\n", Narrow(path).c_str(), found.error);
+    abort();
+  }
   parent->children.push_back(std::make_unique<Node>());
   Node* node = parent->children.back().get();
   node->name = found.lastName;
@@ -97,7 +101,10 @@ void SetCurrentDirectory(const std::wstring& path) {
 
 void SetSystemDirectory(const std::string& path) {
   TheWorld().systemDirectory = path;
-  if (!path.empty() && path.size() < 4096 && Widen(path).find(L':') == 1) MakeDirectory(Widen(path));
+  // A directory the file system could not hold is only reported, never made.
+  const std::wstring directory = Widen(path);
+  if (directory.find(L':') == 1 && Resolve(directory).error != ERROR_FILENAME_EXCED_RANGE)
+    MakeDirectory(directory);
 }
 
 bool Exists(const std::wstring& path) {
