@@ -97,6 +97,6 @@ LPWSTR* CommandLineToArgvW(LPCWSTR commandLine, int* count) {
   }
   vector[args.size()] = nullptr;
   *count = static_cast<int>(args.size());
-  sim::OpenHandle("local");
+  sim::CountOpen("local");
   return vector;
 }

@@ -13,6 +13,7 @@ World& TheWorld() {
 bool Enter(const char* name, const std::string& args, DWORD* error) {
   World& w = TheWorld();
   w.calls.push_back({name, args});
+  if (w.swap.ordinal != 0 && --w.swap.ordinal == 0) PerformSwap();
   if (w.failOrdinal != 0 && --w.failOrdinal == 0) {
     *error = w.failOrdinalError;
     return true;
@@ -26,11 +27,11 @@ bool Enter(const char* name, const std::string& args, DWORD* error) {
   return false;
 }
 
-void OpenHandle(const std::string& kind) {
+void CountOpen(const std::string& kind) {
   ++TheWorld().openHandles[kind];
 }
 
-void CloseHandle(const std::string& kind) {
+void CountClose(const std::string& kind) {
   --TheWorld().openHandles[kind];
 }
 

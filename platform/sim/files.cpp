@@ -41,10 +41,60 @@ static void Detach(Node* node) {
   auto& siblings = node->parent->children;
   for (auto it = siblings.begin(); it != siblings.end(); ++it) {
     if (it->get() == node) {
+      TheWorld().removed.push_back(std::move(*it));
       siblings.erase(it);
       return;
     }
   }
+}
+
+// Only an open with data or delete access takes part in sharing.
+static bool TakesPartInSharing(DWORD access) {
+  return (access & (0x1 | 0x2 | 0x4 | 0x20 | DELETE | GENERIC_READ | 0x40000000ul)) != 0;
+}
+
+// Whether a handle of this or another process keeps the entry from being
+// deleted, renamed or replaced.
+static bool DeleteBlocked(const Node* node) {
+  if (node->heldOpen) return true;
+  for (const auto& entry : TheWorld().fileHandles) {
+    const FileHandle& handle = entry.second;
+    if (handle.node == node && TakesPartInSharing(handle.access) && !(handle.share & FILE_SHARE_DELETE)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void SwapForLinkAt(size_t ordinal, const std::wstring& path, const std::wstring& target, DWORD tag) {
+  Swap& swap = TheWorld().swap;
+  swap = Swap();
+  swap.ordinal = ordinal;
+  swap.path = path;
+  swap.target = target;
+  swap.tag = tag;
+}
+
+SwapResult LastSwap() {
+  return TheWorld().swap.result;
+}
+
+void PerformSwap() {
+  Swap& swap = TheWorld().swap;
+  Node* node = Resolve(swap.path).node;
+  if (!node || DeleteBlocked(node)) {
+    swap.result = SwapResult::Refused;
+    return;
+  }
+  node->name += L"~moved";
+  auto link = std::make_unique<Node>();
+  link->name = Resolve(swap.path).lastName;
+  link->attributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  link->reparseTag = swap.tag;
+  link->linkTarget = swap.target;
+  link->parent = node->parent;
+  node->parent->children.push_back(std::move(link));
+  swap.result = SwapResult::Done;
 }
 
 void ResetFiles() {
@@ -226,7 +276,7 @@ static BOOL DeleteFileAt(const std::wstring& path) {
   if (!found.node) return Fail(found.error);
   Node* node = found.node;
   if (!node->parent || node->IsDirectory()) return Fail(ERROR_ACCESS_DENIED);
-  if (node->heldOpen) return Fail(ERROR_SHARING_VIOLATION);
+  if (DeleteBlocked(node)) return Fail(ERROR_SHARING_VIOLATION);
   if ((node->attributes & FILE_ATTRIBUTE_READONLY) && !node->IsLink()) return Fail(ERROR_ACCESS_DENIED);
   Detach(node);
   return TRUE;
@@ -288,7 +338,7 @@ BOOL RemoveDirectoryW(LPCWSTR path) {
     if (!node) return Fail(ERROR_PATH_NOT_FOUND);
   }
   if (!node->parent) return Fail(ERROR_ACCESS_DENIED);
-  if (node->heldOpen) return Fail(ERROR_SHARING_VIOLATION);
+  if (DeleteBlocked(node)) return Fail(ERROR_SHARING_VIOLATION);
   if (node->refuseRemoval) return Fail(ERROR_ACCESS_DENIED);
   if (!node->IsLink() && !node->children.empty()) return Fail(ERROR_DIR_NOT_EMPTY);
   sim::Detach(node);
@@ -310,7 +360,7 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW record) {
   listing.next = 1;
   const uintptr_t handle = TheWorld().nextHandle++;
   TheWorld().listings[handle] = listing;
-  sim::OpenHandle("find");
+  sim::CountOpen("find");
   return reinterpret_cast<HANDLE>(handle);
 }
 
@@ -332,6 +382,65 @@ BOOL FindClose(HANDLE handle) {
   auto it = TheWorld().listings.find(reinterpret_cast<uintptr_t>(handle));
   if (it == TheWorld().listings.end()) return Fail(ERROR_INVALID_HANDLE);
   TheWorld().listings.erase(it);
-  sim::CloseHandle("find");
+  sim::CountClose("find");
+  return injected ? Fail(error) : TRUE;
+}
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD flags, HANDLE) {
+  DWORD error = 0;
+  const std::string args =
+      Narrow(path) + ", " + sim::Hex(access) + ", " + sim::Hex(share) + ", " + sim::Hex(flags);
+  if (Enter("CreateFileW", args, &error)) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  sim::Lookup found = sim::Resolve(path);
+  sim::Node* node = found.node;
+  if (node && node->IsLink() && !(flags & FILE_FLAG_OPEN_REPARSE_POINT)) node = sim::ResolveThroughLink(node);
+  DWORD refusal = 0;
+  if (disposition != OPEN_EXISTING) {
+    refusal = ERROR_INVALID_PARAMETER;  // the simulation opens, it does not create
+  } else if (!node) {
+    refusal = found.node ? ERROR_PATH_NOT_FOUND : found.error;
+  } else if (node->IsDirectory() && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+    refusal = ERROR_ACCESS_DENIED;
+  } else if (((access & DELETE) && sim::DeleteBlocked(node))) {
+    refusal = ERROR_SHARING_VIOLATION;
+  } else if (sim::TakesPartInSharing(access) && !(share & FILE_SHARE_DELETE)) {
+    for (const auto& entry : TheWorld().fileHandles) {
+      if (entry.second.node == node && (entry.second.access & DELETE)) refusal = ERROR_SHARING_VIOLATION;
+    }
+  }
+  if (refusal) {
+    SetLastError(refusal);
+    return INVALID_HANDLE_VALUE;
+  }
+  const uintptr_t handle = TheWorld().nextHandle++;
+  TheWorld().fileHandles[handle] = {node, access, share};
+  sim::CountOpen("file");
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size) {
+  DWORD error = 0;
+  if (Enter("GetFileInformationByHandleEx", std::to_string(infoClass), &error)) return Fail(error);
+  auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(file));
+  if (it == TheWorld().fileHandles.end()) return Fail(ERROR_INVALID_HANDLE);
+  if (infoClass != FileAttributeTagInfo || size < sizeof(FILE_ATTRIBUTE_TAG_INFO))
+    return Fail(ERROR_INVALID_PARAMETER);
+  FILE_ATTRIBUTE_TAG_INFO* tagInfo = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(info);
+  tagInfo->FileAttributes = it->second.node->attributes;
+  tagInfo->ReparseTag = it->second.node->IsLink() ? it->second.node->reparseTag : 0;
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  DWORD error = 0;
+  const bool injected = Enter("CloseHandle", "", &error);
+  auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(handle));
+  if (it == TheWorld().fileHandles.end()) return Fail(ERROR_INVALID_HANDLE);
+  TheWorld().fileHandles.erase(it);
+  sim::CountClose("file");
   return injected ? Fail(error) : TRUE;
 }

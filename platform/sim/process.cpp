@@ -1,4 +1,5 @@
 // Console, standard output, command line, dialogs and the module path.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
 
@@ -113,7 +114,7 @@ HLOCAL LocalFree(HLOCAL memory) {
   Enter("LocalFree", memory ? "block" : "null", &error);
   if (memory) {
     free(memory);
-    sim::CloseHandle("local");
+    sim::CountClose("local");
   }
   return nullptr;
 }
@@ -160,4 +161,50 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
   if (TheWorld().moduleNameTerminatedWhenCut && size > 0) buffer[size - 1] = L'\0';
   SetLastError(ERROR_INSUFFICIENT_BUFFER);
   return size;
+}
+
+namespace sim {
+void RemoveExport(const std::string& name) {
+  TheWorld().missingExports.push_back(name);
+}
+}  // namespace sim
+
+static const uintptr_t kKernel32 = 0x7c800000;
+
+HMODULE GetModuleHandleW(LPCWSTR name) {
+  DWORD error = 0;
+  if (Enter("GetModuleHandleW", sim::Narrow(name ? name : L"null"), &error)) {
+    SetLastError(error);
+    return nullptr;
+  }
+  if (!name || std::wstring(name) != L"kernel32.dll") {
+    SetLastError(126);  // ERROR_MOD_NOT_FOUND
+    return nullptr;
+  }
+  return reinterpret_cast<HMODULE>(kKernel32);
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
+  DWORD error = 0;
+  if (Enter("GetProcAddress", name, &error)) {
+    SetLastError(error);
+    return nullptr;
+  }
+  const auto& missing = TheWorld().missingExports;
+  if (reinterpret_cast<uintptr_t>(module) != kKernel32 || std::string(name) != "SetDefaultDllDirectories" ||
+      std::find(missing.begin(), missing.end(), name) != missing.end()) {
+    SetLastError(127);  // ERROR_PROC_NOT_FOUND
+    return nullptr;
+  }
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&SetDefaultDllDirectories));
+}
+
+BOOL SetDefaultDllDirectories(DWORD flags) {
+  DWORD error = 0;
+  if (Enter("SetDefaultDllDirectories", sim::Hex(flags), &error)) {
+    SetLastError(error);
+    return FALSE;
+  }
+  TheWorld().dllSearch = flags;
+  return TRUE;
 }

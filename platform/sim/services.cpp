@@ -74,7 +74,7 @@ SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
     SetLastError(error);
     return nullptr;
   }
-  sim::OpenHandle("scm");
+  sim::CountOpen("scm");
   return NewHandle("");
 }
 
@@ -100,7 +100,7 @@ SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) {
     return nullptr;
   }
   ++service->openHandles;
-  sim::OpenHandle("service");
+  sim::CountOpen("service");
   return NewHandle(service->name);
 }
 
@@ -160,9 +160,9 @@ BOOL CloseServiceHandle(SC_HANDLE handle) {
   const std::string name = it->second;
   TheWorld().serviceHandles.erase(it);
   if (name.empty()) {
-    sim::CloseHandle("scm");
+    sim::CountClose("scm");
   } else {
-    sim::CloseHandle("service");
+    sim::CountClose("service");
     if (sim::Service* service = sim::FindService(name)) --service->openHandles;
     sim::RemoveIfGone(name);
   }

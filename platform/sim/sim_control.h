@@ -55,6 +55,8 @@ struct Box {
 void ScriptMessageBoxes(const std::vector<int>& answers);
 const std::vector<Box>& Boxes();
 const std::vector<std::string>& DebugStrings();
+// kernel32 as on a system that lacks the export.
+void RemoveExport(const std::string& name);
 
 // ---- Services ----
 struct ServiceSetup {
@@ -104,6 +106,14 @@ std::vector<std::wstring> AllEntries();
 // delivering `after` entries, with `error`.
 void FailListingOpen(const std::wstring& directory, DWORD error);
 void FailListingAfter(const std::wstring& directory, size_t after, DWORD error);
+
+// Another process swaps the directory at `path` for a link to `target` (as a
+// rename away and a new link in its place) just before the platform call
+// numbered `ordinal` from now. Like the real rename, it fails while the
+// directory is held open without delete sharing.
+enum class SwapResult { None, Done, Refused };
+void SwapForLinkAt(size_t ordinal, const std::wstring& path, const std::wstring& target, DWORD tag);
+SwapResult LastSwap();
 
 std::string Narrow(const std::wstring& text);  // UTF-8, for messages
 

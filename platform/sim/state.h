@@ -51,6 +51,20 @@ struct Listing {
   DWORD failAfterError = 0;
 };
 
+struct FileHandle {
+  Node* node;
+  DWORD access;
+  DWORD share;
+};
+
+struct Swap {
+  size_t ordinal = 0;  // 0: none pending
+  std::wstring path;
+  std::wstring target;
+  DWORD tag = 0;
+  SwapResult result = SwapResult::None;
+};
+
 struct Injection {
   std::string name;
   DWORD error;
@@ -77,6 +91,8 @@ struct World {
   std::vector<int> boxAnswers;
   std::vector<Box> boxes;
   std::vector<std::string> debugStrings;
+  std::vector<std::string> missingExports;
+  DWORD dllSearch = 0;
 
   std::vector<Service> services;
   std::map<uintptr_t, std::string> serviceHandles;  // handle -> service name, "" for the manager
@@ -89,6 +105,9 @@ struct World {
   std::wstring currentDirectory;
   std::string systemDirectory;
   std::map<uintptr_t, Listing> listings;
+  std::map<uintptr_t, FileHandle> fileHandles;
+  std::vector<std::unique_ptr<Node>> removed;  // kept so that open handles stay valid
+  Swap swap;
   uintptr_t nextHandle = 0x1000;
 };
 
@@ -97,8 +116,8 @@ World& TheWorld();
 // Called first by every simulated platform call: logs it and tells whether an
 // injected failure applies, with its error code.
 bool Enter(const char* name, const std::string& args, DWORD* error);
-void OpenHandle(const std::string& kind);
-void CloseHandle(const std::string& kind);
+void CountOpen(const std::string& kind);
+void CountClose(const std::string& kind);
 
 std::string Narrow(const std::wstring& text);
 std::wstring Widen(const std::string& text);
@@ -117,5 +136,6 @@ Node* ChildNamed(Node* directory, const std::wstring& name);
 Node* ResolveThroughLink(Node* node);  // the target of a link, the node itself otherwise
 std::wstring FullPath(const Node* node);
 void ResetFiles();
+void PerformSwap();  // the pending swap, when its call has come
 
 }  // namespace sim

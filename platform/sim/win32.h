@@ -29,6 +29,7 @@ typedef HANDLE HLOCAL;
 typedef HANDLE HMODULE;
 typedef struct SimRegistryRoot* HKEY;
 typedef struct SimServiceHandle* SC_HANDLE;
+typedef int (*FARPROC)();
 
 #define WINAPI
 #define APIENTRY
@@ -82,6 +83,17 @@ typedef struct SimServiceHandle* SC_HANDLE;
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 #define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFFul)
 
+#define FILE_LIST_DIRECTORY 0x0001
+#define FILE_READ_ATTRIBUTES 0x0080
+#define GENERIC_READ 0x80000000ul
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define OPEN_EXISTING 3
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+
 #define IO_REPARSE_TAG_MOUNT_POINT 0xA0000003L
 #define IO_REPARSE_TAG_SYMLINK 0xA000000CL
 #define IsReparseTagNameSurrogate(tag) (((tag)&0x20000000) != 0)
@@ -114,6 +126,15 @@ typedef struct _WIN32_FIND_DATAW {
   WCHAR cAlternateFileName[14];
 } WIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
 
+typedef struct _FILE_ATTRIBUTE_TAG_INFO {
+  DWORD FileAttributes;
+  DWORD ReparseTag;
+} FILE_ATTRIBUTE_TAG_INFO;
+
+typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileAttributeTagInfo = 9 } FILE_INFO_BY_HANDLE_CLASS;
+
+typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
 // Process, console and dialogs
 DWORD GetLastError();
 void SetLastError(DWORD error);
@@ -125,6 +146,9 @@ HLOCAL LocalFree(HLOCAL memory);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
 void OutputDebugStringA(LPCSTR text);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
+HMODULE GetModuleHandleW(LPCWSTR name);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+BOOL SetDefaultDllDirectories(DWORD flags);
 
 // Service control manager
 SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access);
@@ -146,6 +170,10 @@ BOOL RemoveDirectoryW(LPCWSTR path);
 HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW record);
 BOOL FindNextFileW(HANDLE listing, LPWIN32_FIND_DATAW record);
 BOOL FindClose(HANDLE listing);
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size);
+BOOL CloseHandle(HANDLE handle);
 
 // The Microsoft runtime's size-bounded string calls. Like the real ones, an
 // overflow is a fatal invalid-parameter error, never a silent truncation.

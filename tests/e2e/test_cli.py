@@ -92,5 +92,30 @@ class PlatformAnswers(w.WineTestCase):
         self.assertEqual(result.out.splitlines(), (DATA / "platform_codes.txt").read_text().splitlines())
 
 
+class OpenAsItself(w.WineTestCase):
+    """How Wine answers the open that the deletion makes of each directory."""
+
+    def tearDown(self):
+        w.remove_tree("C:\\tvtest\\open")
+
+    def probe(self, path):
+        result = w.wine(w.PROBE, "open", path, check=True)
+        return dict(item.split("=") for item in result.out.split())
+
+    def test_plain_directory_is_held_against_deletion_and_rename(self):
+        w.unix("C:\\tvtest\\open\\real").mkdir(parents=True)
+        answers = self.probe("C:\\tvtest\\open\\real")
+        self.assertEqual(answers, {"open": "0", "info": "0", "attributes": "0x10", "tag": "0x0",
+                                   "delete_open_while_held": "32", "rename_while_held": "32"})
+
+    def test_unix_symbolic_link_opens_its_target(self):
+        # Wine follows the link even when asked not to: only the listing shows it
+        # as a reparse point, which is why the deletion checks both.
+        w.unix("C:\\tvtest\\open\\target").mkdir(parents=True)
+        w.unix("C:\\tvtest\\open\\link").symlink_to(w.unix("C:\\tvtest\\open\\target"))
+        answers = self.probe("C:\\tvtest\\open\\link")
+        self.assertEqual((answers["attributes"], answers["tag"]), ("0x10", "0x0"))
+
+
 if __name__ == "__main__":
     w.main()

@@ -10,7 +10,16 @@ from pathlib import Path
 import winetest as w
 
 EXE = w.BUILD / "tvuninst.exe"
-WINDOWS_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll", "msvcrt.dll"}
+# Windows loads these from its system directory whatever the search order (KnownDLLs),
+# so nothing planted beside the executable can stand in for them.
+KNOWN_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll", "msvcrt.dll"}
+DYNAMIC_BASE = 0x0040
+NX_COMPAT = 0x0100
+
+
+def headers():
+    return subprocess.run(["i686-w64-mingw32-objdump", "-p", str(EXE)], check=True, stdout=subprocess.PIPE,
+                          text=True).stdout
 
 
 def resource(type_id):
@@ -25,12 +34,17 @@ class Executable(unittest.TestCase):
         described = subprocess.run(["file", "-b", str(EXE)], check=True, stdout=subprocess.PIPE, text=True).stdout
         self.assertRegex(described, r"^PE32 executable \(GUI\) Intel 80386")
 
-    def test_imports_only_windows_dlls(self):
-        dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", str(EXE)], check=True, stdout=subprocess.PIPE,
-                              text=True).stdout
-        imports = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
+    def test_imports_only_known_dlls(self):
+        imports = {name.lower() for name in re.findall(r"DLL Name: (\S+)", headers())}
         self.assertTrue(imports)
-        self.assertLessEqual(imports, WINDOWS_DLLS)
+        self.assertLessEqual(imports, KNOWN_DLLS)
+
+    def test_aslr_and_dep(self):
+        characteristics = int(re.search(r"DllCharacteristics\s+([0-9a-fA-F]+)", headers()).group(1), 16)
+        self.assertEqual(characteristics & DYNAMIC_BASE, DYNAMIC_BASE)
+        self.assertEqual(characteristics & NX_COMPAT, NX_COMPAT)
+        self.assertIn(".reloc", subprocess.run(["i686-w64-mingw32-objdump", "-h", str(EXE)], check=True,
+                                               stdout=subprocess.PIPE, text=True).stdout)
 
     def test_manifest(self):
         manifest = resource(24).decode("utf-8")

@@ -90,15 +90,16 @@ TEST_F(RunTest, StepsRunInOrderAfterConsent) {
   EXPECT_EQ(Run(L"-s"), kExitDone);
   std::vector<std::string> steps;
   for (const std::string& name : sim::CallNames()) {
-    if (name == "AttachConsole" || name == "CommandLineToArgvW" || name == "OutputDebugStringA" ||
-        name == "OpenServiceA" || name == "RegDeleteKeyA" || name == "GetSystemDirectoryA" ||
-        name == "GetModuleFileNameW") {
+    if (name == "SetDefaultDllDirectories" || name == "AttachConsole" || name == "CommandLineToArgvW" ||
+        name == "OutputDebugStringA" || name == "OpenServiceA" || name == "RegDeleteKeyA" ||
+        name == "GetSystemDirectoryA" || name == "GetModuleFileNameW") {
       if (steps.empty() || steps.back() != name) steps.push_back(name);
     }
   }
   const std::vector<std::string> expected = {
-      "AttachConsole", "CommandLineToArgvW",  "OutputDebugStringA", "OpenServiceA",
-      "RegDeleteKeyA", "GetSystemDirectoryA", "GetModuleFileNameW", "OutputDebugStringA"};
+      "SetDefaultDllDirectories", "AttachConsole",      "CommandLineToArgvW",
+      "OutputDebugStringA",       "OpenServiceA",       "RegDeleteKeyA",
+      "GetSystemDirectoryA",      "GetModuleFileNameW", "OutputDebugStringA"};
   EXPECT_EQ(steps, expected);
 }
 
