@@ -6,9 +6,13 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 keep = "--keep" in sys.argv[1:]
+interactive = "--interactive" in sys.argv[1:]
 os.environ.setdefault("TVUNINST_PREFIX", str(Path(tempfile.mkdtemp(prefix="tvuninst-demo-")) / "prefix"))
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import winetest as w  # noqa: E402
+import xdisplay  # noqa: E402
+
+SCREENSHOTS = ROOT / "build" / "demo-screenshots"
 
 GAME = "C:\\Games\\Starfall Odyssey"
 SYSTEM = "C:\\windows\\syswow64"
@@ -62,6 +66,33 @@ def show(title):
         print("  " + str(path.relative_to(base)).replace("/", "\\") + ("\\" if path.is_dir() else ""))
 
 
+def run_silently(tool):
+    print(f"\n== running: {tool} -s ==")
+    return w.run_tool(tool, "-s")
+
+
+def run_interactively(tool):
+    """Under a virtual display: the boxes are answered from the keyboard and photographed."""
+    print(f"\n== running: {tool} (interactive, on a virtual display) ==")
+    display = xdisplay.Display()
+    w.use_display(display.name)
+    try:
+        process = display.start(tool)
+        box = display.wait_box(process=process)
+        print(f"  confirmation box: {display.screenshot(SCREENSHOTS / 'confirmation.png')}; answering Yes")
+        display.press(box, "y")
+        box = display.wait_box()
+        print(f"  completion box: {display.screenshot(SCREENSHOTS / 'completion.png')}; pressing Return")
+        display.press(box, "Return")
+        out, err = process.communicate(timeout=60)
+        process.out = out.decode("utf-8", "replace").replace("\r\n", "\n")
+        process.err = err.decode("utf-8", "replace")
+        return process
+    finally:
+        w.use_display(None)
+        display.close()
+
+
 def main():
     print(f"prefix: {w.PREFIX}")
     w.create_prefix()
@@ -69,8 +100,7 @@ def main():
     try:
         tool = stage()
         show("installed")
-        print(f"\n== running: {tool} -s ==")
-        result = w.run_tool(tool, "-s")
+        result = run_interactively(tool) if interactive else run_silently(tool)
         sys.stdout.write("".join("  " + line + "\n" for line in result.out.splitlines()))
         for text in w.debug_strings(result):
             print(f"  debugger: {text}")

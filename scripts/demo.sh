@@ -2,7 +2,9 @@
 # The main job on a staged demo installation: builds tvuninst.exe, stages a
 # complete Telvarine installation in a throwaway Wine prefix, runs the
 # uninstaller silently and shows what was there before and what is left.
-#   --keep   keep the prefix for inspection (its path is printed)
+#   --keep          keep the prefix for inspection (its path is printed)
+#   --interactive   no -s: answer the boxes on a virtual display and save
+#                   screenshots of them in build/demo-screenshots
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ g++-mingw-w64-i686 libgtest-dev python3 wine wine64 wine32:i386 icoutils file
-  binutils-mingw-w64-i686 clang-format)
+  binutils-mingw-w64-i686 clang-format xvfb xdotool x11-apps imagemagick)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -30,13 +30,27 @@ SILENT_NOTICE = "kVelnora Telvarine Uninstaller v1.7 silent mode"
 COMPLETED = "Uninstallation completed."
 
 
+# The X display of every Wine process, when a suite has one. Wine's desktop
+# process is started by the first process of a wineserver session and keeps
+# that process's display: a session begun without one never shows a window.
+DISPLAY = None
+
+
 def environment(debugstr=False, display=None):
     env = dict(os.environ)
     env.update(WINEPREFIX=str(PREFIX), WINEARCH="win64", WINEDEBUG="-all,+debugstr" if debugstr else "-all")
     env.pop("DISPLAY", None)
-    if display:
-        env["DISPLAY"] = display
+    if display or DISPLAY:
+        env["DISPLAY"] = display or DISPLAY
     return env
+
+
+def use_display(name):
+    """Begins a new wineserver session whose processes all use the display `name` (None: no display)."""
+    global DISPLAY
+    stop_wineserver()
+    DISPLAY = name
+    keep_wineserver()
 
 
 def unix(windows_path):
@@ -76,7 +90,7 @@ def create_prefix():
                    env=environment(), check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     tools = DRIVE_C / "tvtest"
     tools.mkdir(exist_ok=True)
-    for fixture in ("tvservice.exe", "tvprobe.exe"):
+    for fixture in ("tvservice.exe", "tvprobe.exe", "tvinspect.exe"):
         shutil.copy(BUILD / "tests" / "fixtures" / fixture, tools / fixture)
     print(f"prefix ready in {time.time() - started:.1f} s")
 
@@ -87,7 +101,11 @@ def stop_wineserver():
 
 
 def keep_wineserver():
-    subprocess.Popen(["wineserver", "-p"], env=environment(), stderr=subprocess.DEVNULL)
+    """Keeps one wineserver up, and starts the session's lasting helpers (services, desktop)
+    with no pipes to hold: a helper that inherits a test's output pipe keeps it open."""
+    subprocess.run(["wineserver", "-p"], env=environment(), stderr=subprocess.DEVNULL)
+    subprocess.run(["wine", "reg", "query", r"HKCU\Software\Wine"], env=environment(), stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
 
 
 PROBE = "C:\\tvtest\\tvprobe.exe"
