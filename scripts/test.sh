@@ -11,6 +11,10 @@ cmake --preset host
 cmake --build --preset host -j "$jobs"
 ctest --preset host -j "$jobs"
 
+cmake --preset host-asan
+cmake --build --preset host-asan -j "$jobs"
+ctest --preset host-asan -j "$jobs"
+
 cmake --preset windows
 cmake --build --preset windows -j "$jobs"
 ctest --preset windows

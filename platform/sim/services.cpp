@@ -43,6 +43,15 @@ bool ServiceMarkedForDeletion(const std::string& name) {
   return service && service->marked;
 }
 
+std::vector<std::string> AllServices() {
+  std::vector<std::string> all;
+  for (const Service& service : TheWorld().services) {
+    all.push_back(service.name + (service.running ? " running" : " stopped") +
+                  (service.marked ? " marked" : ""));
+  }
+  return all;
+}
+
 void StopServiceExternally(const std::string& name) {
   if (Service* service = FindService(name)) service->running = false;
   RemoveIfGone(name);

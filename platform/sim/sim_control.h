@@ -68,6 +68,8 @@ void InstallService(const std::string& name, ServiceSetup setup = {});
 bool ServiceExists(const std::string& name);
 bool ServiceRunning(const std::string& name);
 bool ServiceMarkedForDeletion(const std::string& name);
+// Every service as "name running|stopped [marked]".
+std::vector<std::string> AllServices();
 // As the service's own process would: it stops (and goes, when marked).
 void StopServiceExternally(const std::string& name);
 

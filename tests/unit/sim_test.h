@@ -14,6 +14,17 @@ class SimTest : public ::testing::Test {
   void TearDown() override { EXPECT_EQ(sim::OpenHandlesTotal(), 0) << "a handle was left open"; }
 };
 
+// The whole simulated machine as text: files with their attributes, keys, services.
+inline std::vector<std::string> WholeState() {
+  std::vector<std::string> state;
+  for (const std::wstring& entry : sim::AllEntries()) {
+    state.push_back(sim::Narrow(entry) + " " + std::to_string(sim::Attributes(entry)));
+  }
+  for (const std::string& key : sim::AllKeys()) state.push_back(key);
+  for (const std::string& service : sim::AllServices()) state.push_back("service " + service);
+  return state;
+}
+
 // What reached standard output, wherever it went.
 inline std::string Output() {
   return sim::ConsoleText() + sim::InheritedStdoutText();
