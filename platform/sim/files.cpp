@@ -29,23 +29,16 @@ static Node* Create(const std::wstring& path, DWORD attributes) {
     fprintf(stderr, "sim: cannot create %s (error %lu)\n", Narrow(path).c_str(), found.error);
     abort();
   }
-  parent->children.push_back(std::make_unique<Node>());
-  Node* node = parent->children.back().get();
+  auto created = std::make_unique<Node>();
+  Node* node = created.get();
   node->name = found.lastName;
   node->attributes = attributes;
-  node->parent = parent;
+  AddChild(parent, std::move(created));
   return node;
 }
 
 static void Detach(Node* node) {
-  auto& siblings = node->parent->children;
-  for (auto it = siblings.begin(); it != siblings.end(); ++it) {
-    if (it->get() == node) {
-      TheWorld().removed.push_back(std::move(*it));
-      siblings.erase(it);
-      return;
-    }
-  }
+  RemoveChild(node);
 }
 
 // Only an open with data or delete access takes part in sharing.
@@ -86,14 +79,14 @@ void PerformSwap() {
     swap.result = SwapResult::Refused;
     return;
   }
-  node->name += L"~moved";
+  const std::wstring name = node->name;
+  RenameChild(node, name + L"~moved");
   auto link = std::make_unique<Node>();
-  link->name = Resolve(swap.path).lastName;
+  link->name = name;
   link->attributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
   link->reparseTag = swap.tag;
   link->linkTarget = swap.target;
-  link->parent = node->parent;
-  node->parent->children.push_back(std::move(link));
+  AddChild(node->parent, std::move(link));
   swap.result = SwapResult::Done;
 }
 
@@ -168,6 +161,7 @@ DWORD Attributes(const std::wstring& path) {
 
 static void Collect(const Node& node, const std::wstring& prefix, std::vector<std::wstring>& out) {
   for (const auto& child : node.children) {
+    if (!child) continue;
     const std::wstring path = prefix + L"\\" + child->name;
     out.push_back(child->IsDirectory() ? path + L"\\" : path);
     Collect(*child, path, out);
@@ -211,7 +205,9 @@ static bool Matches(const wchar_t* pattern, const wchar_t* name) {
 
 static std::vector<Node*> Ordered(Node* directory) {
   std::vector<Node*> nodes;
-  for (auto& child : directory->children) nodes.push_back(child.get());
+  for (auto& child : directory->children) {
+    if (child) nodes.push_back(child.get());
+  }
   const ListingOrder order = TheWorld().listingOrder;
   if (order == ListingOrder::Reversed) std::reverse(nodes.begin(), nodes.end());
   if (order == ListingOrder::Sorted) {
@@ -340,7 +336,7 @@ BOOL RemoveDirectoryW(LPCWSTR path) {
   if (!node->parent) return Fail(ERROR_ACCESS_DENIED);
   if (DeleteBlocked(node)) return Fail(ERROR_SHARING_VIOLATION);
   if (node->refuseRemoval) return Fail(ERROR_ACCESS_DENIED);
-  if (!node->IsLink() && !node->children.empty()) return Fail(ERROR_DIR_NOT_EMPTY);
+  if (!node->IsLink() && ChildCount(node) != 0) return Fail(ERROR_DIR_NOT_EMPTY);
   sim::Detach(node);
   return TRUE;
 }

@@ -23,11 +23,63 @@ bool SameName(const Node& directory, const std::wstring& a, const std::wstring& 
   return true;
 }
 
+std::wstring UpperName(const std::wstring& name) {
+  std::wstring upper = name;
+  for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+  return upper;
+}
+
+// Directories can hold a great many entries: names are found through an index.
 Node* ChildNamed(Node* directory, const std::wstring& name) {
-  for (auto& child : directory->children) {
-    if (SameName(*directory, child->name, name)) return child.get();
+  auto range = directory->byUpperName.equal_range(UpperName(name));
+  for (auto it = range.first; it != range.second; ++it) {
+    if (SameName(*directory, it->second->name, name)) return it->second;
   }
   return nullptr;
+}
+
+void AddChild(Node* parent, std::unique_ptr<Node> child) {
+  child->parent = parent;
+  child->slot = parent->children.size();
+  parent->byUpperName.emplace(UpperName(child->name), child.get());
+  parent->children.push_back(std::move(child));
+}
+
+static void Unindex(Node* child) {
+  auto range = child->parent->byUpperName.equal_range(UpperName(child->name));
+  for (auto it = range.first; it != range.second; ++it) {
+    if (it->second == child) {
+      child->parent->byUpperName.erase(it);
+      return;
+    }
+  }
+}
+
+void RemoveChild(Node* child) {
+  Node* parent = child->parent;
+  Unindex(child);
+  TheWorld().removed.push_back(std::move(parent->children[child->slot]));
+  ++parent->holes;
+  if (parent->holes > 64 && parent->holes * 2 > parent->children.size()) {
+    std::vector<std::unique_ptr<Node>> live;
+    for (auto& node : parent->children) {
+      if (!node) continue;
+      node->slot = live.size();
+      live.push_back(std::move(node));
+    }
+    parent->children = std::move(live);
+    parent->holes = 0;
+  }
+}
+
+void RenameChild(Node* child, const std::wstring& name) {
+  Unindex(child);
+  child->name = name;
+  child->parent->byUpperName.emplace(UpperName(name), child);
+}
+
+size_t ChildCount(const Node* directory) {
+  return directory->children.size() - directory->holes;
 }
 
 // The drive letter and the components of an absolute or relative path, with

@@ -23,7 +23,11 @@ struct Node {
   size_t failAfter = static_cast<size_t>(-1);
   DWORD failAfterError = 0;
   Node* parent = nullptr;
-  std::vector<std::unique_ptr<Node>> children;  // in creation order
+  // In creation order; a removed child leaves a hole until the next compaction.
+  std::vector<std::unique_ptr<Node>> children;
+  size_t holes = 0;
+  size_t slot = 0;  // this node's place among its parent's children
+  std::multimap<std::wstring, Node*> byUpperName;
 
   bool IsDirectory() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
   bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
@@ -133,6 +137,11 @@ struct Lookup {
 };
 Lookup Resolve(const std::wstring& path);
 Node* ChildNamed(Node* directory, const std::wstring& name);
+std::wstring UpperName(const std::wstring& name);
+void AddChild(Node* parent, std::unique_ptr<Node> child);
+void RemoveChild(Node* child);  // kept aside, so that open handles stay valid
+void RenameChild(Node* child, const std::wstring& name);
+size_t ChildCount(const Node* directory);
 Node* ResolveThroughLink(Node* node);  // the target of a link, the node itself otherwise
 std::wstring FullPath(const Node* node);
 void ResetFiles();
