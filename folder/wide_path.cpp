@@ -10,7 +10,8 @@ bool GetExecutableDirectory(WidePath& directory) {
     PrintWide(L"Error: GetModuleFileNameW call failed, error code: %lu\n", GetLastError());
     return false;
   }
-  const WidePath moduleName(buffer, length);
+  // The name ends at its first zero, as every call that is handed it will read it.
+  const WidePath moduleName(buffer, wcsnlen(buffer, length));
   const size_t separator = moduleName.find_last_of(L"\\/");
   if (separator == WidePath::npos) {
     PrintWide(L"Error: Failed to extract executable directory, path: %ls\n", moduleName.c_str());

@@ -120,8 +120,8 @@ def install_tool(windows_dir):
     return windows_dir.rstrip("\\") + "\\tvuninst.exe"
 
 
-def run_tool(tool, *args, debugstr=True, cwd="C:\\", display=None):
-    return wine(tool, *args, debugstr=debugstr, cwd=cwd, display=display)
+def run_tool(tool, *args, debugstr=True, cwd="C:\\", display=None, timeout=120):
+    return wine(tool, *args, debugstr=debugstr, cwd=cwd, display=display, timeout=timeout)
 
 
 def make_file(windows_path, text="data", read_only=False):
@@ -134,14 +134,13 @@ def make_file(windows_path, text="data", read_only=False):
 
 
 def remove_tree(windows_path):
+    """Removes a staged tree from Linux, however deep, without following links."""
     path = unix(windows_path)
     if path.is_symlink() or path.is_file():
         path.unlink()
     elif path.exists():
-        for p in path.rglob("*"):
-            if not p.is_symlink():
-                p.chmod(0o755 if p.is_dir() else 0o644)
-        shutil.rmtree(path)
+        subprocess.run(["chmod", "-R", "u+rwX", str(path)], check=True)
+        subprocess.run(["rm", "-rf", str(path)], check=True)
 
 
 # ---- services ----

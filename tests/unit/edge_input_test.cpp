@@ -29,7 +29,8 @@ TEST_F(EdgeInputTest, QuotesInsideArguments) {
   sim::MakeDirectory(L"C:\\Odd\"Name\\Telvarine");
   EXPECT_EQ(Run(L"-s -a \"C:\\Odd\\\"Name\""), kExitDone);
   EXPECT_FALSE(sim::Exists(L"C:\\Odd\"Name\\Telvarine"));
-  EXPECT_EQ(Run(L"-s \"-a\" \"\" \"\"\"\""), kExitRejectedCommandLine) << "an argument of one quote is unknown";
+  EXPECT_EQ(Run(L"-s \"-a\" \"\" \"\"\"\""), kExitRejectedCommandLine)
+      << "an argument of one quote is unknown";
 }
 
 TEST_F(EdgeInputTest, NonAsciiPaths) {

@@ -34,6 +34,15 @@ TEST_F(PathTest, ModuleNameWithoutSeparator) {
   EXPECT_EQ(Output(), "Error: Failed to extract executable directory, path: tvuninst.exe\n");
 }
 
+// Found by fuzzing: a name with a zero inside was kept whole, while the calls
+// it was handed read only up to the zero, and the search went round forever.
+TEST_F(PathTest, ModuleNameEndsAtItsFirstZero) {
+  sim::SetModuleFileName(std::wstring(L"C:\0\\tools\\tvuninst.exe", 22));
+  WidePath directory = L"unchanged";
+  EXPECT_FALSE(GetExecutableDirectory(directory));
+  EXPECT_EQ(Output(), "Error: Failed to extract executable directory, path: C:\n");
+}
+
 TEST_F(PathTest, ModuleNameCallFails) {
   sim::FailCall("GetModuleFileNameW", ERROR_ACCESS_DENIED);
   WidePath directory = L"unchanged";

@@ -1,0 +1,82 @@
+"""Trees as deep as Wine and the Linux path limit allow, a folder of 100,000
+entries, the longest command line, and letters beyond ASCII."""
+import os
+import time
+
+import winetest as w
+
+GAMES = "C:\\Games"
+FOUND = "Found 'Telvarine', stopping recursion.\n"
+
+
+class Limits(w.WineTestCase):
+    def tearDown(self):
+        w.remove_tree(GAMES)
+
+    def test_deepest_tree_linux_allows(self):
+        tool = w.install_tool(f"{GAMES}\\Deep\\tools")
+        # One "d" level after another until the Unix path nears 4,096 bytes.
+        os.chdir(w.unix(f"{GAMES}\\Deep"))
+        length, depth = len(os.getcwd()), 0
+        try:
+            while length + 2 + len("/Telvarine/x.dat") < 4000:
+                os.mkdir("d")
+                os.chdir("d")
+                length, depth = length + 2, depth + 1
+            os.mkdir("Telvarine")
+            open("Telvarine/x.dat", "w").close()
+        finally:
+            os.chdir(w.DRIVE_C)
+        started = time.time()
+        result = w.run_tool(tool, "-s", timeout=900)
+        print(f"\nsearched {depth} levels deep ({length} bytes of Unix path) in {time.time() - started:.0f} s")
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.out, FOUND)
+        # Far beyond the deletion's 260-character buffers: found, and left alone.
+        self.assertTrue(w.unix(f"{GAMES}\\Deep" + "\\d" * depth + "\\Telvarine\\x.dat").exists())
+
+    def test_hundred_thousand_entries(self):
+        tool = w.install_tool(f"{GAMES}\\Bin")
+        folder = w.unix(f"{GAMES}\\Wide\\Telvarine")
+        for d in range(1000):
+            (folder / f"d{d}").mkdir(parents=True)
+            for f in range(99):
+                (folder / f"d{d}" / f"f{f}.dat").touch()
+        w.make_file(f"{GAMES}\\Wide\\game.exe")
+        started = time.time()
+        result = w.run_tool(tool, "-s", "-a", f"{GAMES}\\Wide")
+        print(f"\n100,000 entries removed in {time.time() - started:.0f} s")
+        self.assertEqual(result.returncode, 0)
+        self.assertFalse(folder.exists())
+        self.assertTrue(w.unix(f"{GAMES}\\Wide\\game.exe").exists())
+
+    def test_non_ascii_game_folders(self):
+        tool = w.install_tool(f"{GAMES}\\Bin")
+        w.make_file(f"{GAMES}\\Spiele\\Übung\\Telvarine\\x.dat")
+        result = w.run_tool(tool, "-s", "-a", f"{GAMES}\\Spiele\\Übung")
+        self.assertEqual((result.returncode, result.out), (0, ""))
+        self.assertFalse(w.unix(f"{GAMES}\\Spiele\\Übung\\Telvarine").exists())
+
+        tool = w.install_tool(f"{GAMES}\\Игры\\Überspiel\\tools")
+        w.make_file(f"{GAMES}\\Игры\\Überspiel\\data\\TELVARINE\\y.dat")
+        w.make_file(f"{GAMES}\\Игры\\Überspiel\\data\\Ärger.dat")
+        result = w.run_tool(tool, "-s")
+        self.assertEqual((result.returncode, result.out), (0, FOUND))
+        self.assertFalse(w.unix(f"{GAMES}\\Игры\\Überspiel\\data\\TELVARINE").exists())
+        self.assertTrue(w.unix(f"{GAMES}\\Игры\\Überspiel\\data\\Ärger.dat").exists())
+
+    def test_longest_command_line(self):
+        tool = w.install_tool(f"{GAMES}\\Bin")
+        w.make_file(f"{GAMES}\\Bin\\Telvarine\\x.dat")
+        # 32,767 characters with the terminator is the most CreateProcessW takes.
+        head = f'"{tool}" -s -a '
+        line = head + "x" * (32766 - len(head))
+        (w.DRIVE_C / "tvtest" / "line.txt").write_text(line + "\n", encoding="utf-8")
+        result = w.wine(w.PROBE, "launch", "C:\\tvtest\\line.txt", debugstr=True)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE, w.COMPLETED])
+        self.assertTrue(w.unix(f"{GAMES}\\Bin\\Telvarine\\x.dat").exists())
+
+
+if __name__ == "__main__":
+    w.main()
