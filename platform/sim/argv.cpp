@@ -73,6 +73,7 @@ std::vector<std::wstring> Split(const std::wstring& line, const std::wstring& mo
 }  // namespace
 
 LPWSTR* CommandLineToArgvW(LPCWSTR commandLine, int* count) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (sim::Enter("CommandLineToArgvW", sim::Narrow(commandLine ? commandLine : L"(null)"), &error)) {
     SetLastError(error);

@@ -5,6 +5,20 @@
 
 namespace sim {
 
+static thread_local int callDepth = 0;
+
+PlatformCall::PlatformCall() {
+  ++callDepth;
+}
+
+PlatformCall::~PlatformCall() {
+  --callDepth;
+}
+
+int PlatformCallDepth() {
+  return callDepth;
+}
+
 World& TheWorld() {
   static World world;
   return world;

@@ -286,6 +286,7 @@ using sim::Narrow;
 using sim::TheWorld;
 
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("GetSystemDirectoryA", std::to_string(size), &error)) {
     SetLastError(error);
@@ -298,18 +299,21 @@ UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
 }
 
 BOOL DeleteFileA(LPCSTR path) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("DeleteFileA", path, &error)) return Fail(error);
   return sim::DeleteFileAt(sim::Widen(path));
 }
 
 BOOL DeleteFileW(LPCWSTR path) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("DeleteFileW", Narrow(path), &error)) return Fail(error);
   return sim::DeleteFileAt(path);
 }
 
 BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("SetFileAttributesW", Narrow(path) + ", " + sim::Hex(attributes), &error)) return Fail(error);
   sim::Lookup found = sim::Resolve(path);
@@ -322,6 +326,7 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
 }
 
 BOOL RemoveDirectoryW(LPCWSTR path) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("RemoveDirectoryW", Narrow(path), &error)) return Fail(error);
   sim::Lookup found = sim::Resolve(path);
@@ -342,6 +347,7 @@ BOOL RemoveDirectoryW(LPCWSTR path) {
 }
 
 HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW record) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("FindFirstFileW", Narrow(pattern), &error)) {
     SetLastError(error);
@@ -361,6 +367,7 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW record) {
 }
 
 BOOL FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW record) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("FindNextFileW", "", &error)) return Fail(error);
   auto it = TheWorld().listings.find(reinterpret_cast<uintptr_t>(handle));
@@ -373,6 +380,7 @@ BOOL FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW record) {
 }
 
 BOOL FindClose(HANDLE handle) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   const bool injected = Enter("FindClose", "", &error);
   auto it = TheWorld().listings.find(reinterpret_cast<uintptr_t>(handle));
@@ -384,6 +392,7 @@ BOOL FindClose(HANDLE handle) {
 
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD flags, HANDLE) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   const std::string args =
       Narrow(path) + ", " + sim::Hex(access) + ", " + sim::Hex(share) + ", " + sim::Hex(flags);
@@ -419,6 +428,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
 }
 
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("GetFileInformationByHandleEx", std::to_string(infoClass), &error)) return Fail(error);
   auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(file));
@@ -432,6 +442,7 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
 }
 
 BOOL CloseHandle(HANDLE handle) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   const bool injected = Enter("CloseHandle", "", &error);
   auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(handle));

@@ -49,6 +49,7 @@ using sim::Enter;
 using sim::TheWorld;
 
 BOOL AttachConsole(DWORD processId) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("AttachConsole", sim::Hex(processId), &error)) {
     SetLastError(error);
@@ -70,6 +71,7 @@ BOOL AttachConsole(DWORD processId) {
 errno_t freopen_s(FILE** result, const char* path, const char* mode, FILE* stream) {
   const char* streamName = stream == stdout ? "stdout" : stream == stderr ? "stderr" : "stdin";
   const std::string args = std::string(path) + " " + mode + " " + streamName;
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   sim::World& w = TheWorld();
   if (Enter("freopen_s", args, &error)) {
@@ -84,6 +86,7 @@ errno_t freopen_s(FILE** result, const char* path, const char* mode, FILE* strea
 }
 
 int PrintNarrow(const char* format, ...) {
+  sim::PlatformCall inPlatform;
   va_list args;
   va_start(args, format);
   char text[4096];
@@ -94,6 +97,7 @@ int PrintNarrow(const char* format, ...) {
 }
 
 int PrintWide(const wchar_t* format, ...) {
+  sim::PlatformCall inPlatform;
   va_list args;
   va_start(args, format);
   std::vector<wchar_t> text(65536);
@@ -104,12 +108,14 @@ int PrintWide(const wchar_t* format, ...) {
 }
 
 LPWSTR GetCommandLineW() {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   Enter("GetCommandLineW", "", &error);  // cannot fail
   return &TheWorld().commandLine[0];
 }
 
 HLOCAL LocalFree(HLOCAL memory) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   Enter("LocalFree", memory ? "block" : "null", &error);
   if (memory) {
@@ -120,6 +126,7 @@ HLOCAL LocalFree(HLOCAL memory) {
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   sim::World& w = TheWorld();
   const std::string args =
@@ -138,12 +145,14 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
 }
 
 void OutputDebugStringA(LPCSTR text) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   Enter("OutputDebugStringA", text, &error);
   TheWorld().debugStrings.push_back(text);
 }
 
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("GetModuleFileNameW", std::string(module ? "module" : "null") + ", " + std::to_string(size),
             &error)) {
@@ -172,6 +181,7 @@ void RemoveExport(const std::string& name) {
 static const uintptr_t kKernel32 = 0x7c800000;
 
 HMODULE GetModuleHandleW(LPCWSTR name) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("GetModuleHandleW", sim::Narrow(name ? name : L"null"), &error)) {
     SetLastError(error);
@@ -185,6 +195,7 @@ HMODULE GetModuleHandleW(LPCWSTR name) {
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("GetProcAddress", name, &error)) {
     SetLastError(error);
@@ -200,6 +211,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
 }
 
 BOOL SetDefaultDllDirectories(DWORD flags) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("SetDefaultDllDirectories", sim::Hex(flags), &error)) {
     SetLastError(error);

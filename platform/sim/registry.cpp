@@ -120,6 +120,7 @@ static std::string HiveName(HKEY hive) {
 
 // Like Windows, neither call sets the last error: the status is the result.
 LSTATUS RegDeleteKeyA(HKEY hive, LPCSTR subKey) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (sim::Enter("RegDeleteKeyA", sim::HiveName(hive) + ", " + subKey, &error)) return error;
   sim::Key* parent = nullptr;
@@ -131,6 +132,7 @@ LSTATUS RegDeleteKeyA(HKEY hive, LPCSTR subKey) {
 }
 
 LSTATUS SHDeleteKeyA(HKEY hive, LPCSTR subKey) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (sim::Enter("SHDeleteKeyA", sim::HiveName(hive) + ", " + subKey, &error)) return error;
   sim::Key* parent = nullptr;

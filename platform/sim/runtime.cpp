@@ -11,6 +11,7 @@ static void InvalidParameter(const char* call) {
 }
 
 errno_t strcat_s(char* destination, size_t size, const char* source) {
+  sim::PlatformCall inPlatform;
   if (!destination || !source || size == 0) InvalidParameter("strcat_s");
   const size_t used = strnlen(destination, size);
   if (used == size || used + strlen(source) + 1 > size) InvalidParameter("strcat_s");
@@ -19,6 +20,7 @@ errno_t strcat_s(char* destination, size_t size, const char* source) {
 }
 
 int swprintf_s(wchar_t* buffer, size_t size, const wchar_t* format, ...) {
+  sim::PlatformCall inPlatform;
   if (!buffer || size == 0 || !format) InvalidParameter("swprintf_s");
   va_list args;
   va_start(args, format);

@@ -76,6 +76,7 @@ static sim::Service* ServiceOf(SC_HANDLE handle) {
 }
 
 SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   const std::string args = std::string(machine ? machine : "null") + ", " + (database ? database : "null") +
                            ", " + sim::Hex(access);
@@ -88,6 +89,7 @@ SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
 }
 
 SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("OpenServiceA", std::string(name) + ", " + sim::Hex(access), &error)) {
     SetLastError(error);
@@ -114,6 +116,7 @@ SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) {
 }
 
 BOOL ControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("ControlService", std::to_string(control), &error)) {
     SetLastError(error);
@@ -139,6 +142,7 @@ BOOL ControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
 }
 
 BOOL DeleteService(SC_HANDLE handle) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   if (Enter("DeleteService", "", &error)) {
     SetLastError(error);
@@ -158,6 +162,7 @@ BOOL DeleteService(SC_HANDLE handle) {
 }
 
 BOOL CloseServiceHandle(SC_HANDLE handle) {
+  sim::PlatformCall inPlatform;
   DWORD error = 0;
   const bool injected = Enter("CloseServiceHandle", "", &error);
   auto it = TheWorld().serviceHandles.find(reinterpret_cast<uintptr_t>(handle));

@@ -25,6 +25,10 @@ std::vector<std::string> CallNames();
 std::vector<std::string> CallsNamed(const std::string& name);
 void ClearCalls();
 
+// How many simulated platform calls are under way on this thread: what happens
+// while it is zero is the system's own doing (a test can count its allocations).
+int PlatformCallDepth();
+
 // ---- Failure injection ----
 const int kAlways = -1;
 // The next `times` calls of `name` (every one with kAlways) fail with `error`.

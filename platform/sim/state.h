@@ -117,6 +117,12 @@ struct World {
 
 World& TheWorld();
 
+// Marks the time spent inside a simulated platform call on this thread.
+struct PlatformCall {
+  PlatformCall();
+  ~PlatformCall();
+};
+
 // Called first by every simulated platform call: logs it and tells whether an
 // injected failure applies, with its error code.
 bool Enter(const char* name, const std::string& args, DWORD* error);
