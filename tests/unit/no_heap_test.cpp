@@ -24,39 +24,7 @@ void operator delete(void* block) noexcept {
   std::free(block);
 }
 
-// Every other form goes through the two above, so that no block is taken by
-// one allocator and given back to another.
-void* operator new[](size_t size) {
-  return operator new(size);
-}
-
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return operator new(size);
-  } catch (...) {
-    return nullptr;
-  }
-}
-
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-  return operator new(size, std::nothrow);
-}
-
-void operator delete[](void* block) noexcept {
-  operator delete(block);
-}
-
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-  operator delete(block);
-}
-
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-  operator delete(block);
-}
-
-void operator delete[](void* block, size_t) noexcept {
-  operator delete(block);
-}
+#include "support/other_new_forms.h"
 
 void operator delete(void* block, size_t) noexcept {
   std::free(block);
