@@ -204,8 +204,7 @@ def main():
     if not w.PREFIX.exists():
         w.create_prefix()
     w.keep_wineserver()
-    shutil_copy = w.shutil.copy
-    shutil_copy(w.BUILD / "tests" / "fixtures" / "tvfloor.exe", w.unix("C:\\tvtest"))
+    w.shutil.copy(w.BUILD / "tests" / "fixtures" / "tvfloor.exe", w.unix("C:\\tvtest"))
     tool = w.install_tool("C:\\bench\\bin")
     try:
         call_counts(tool)

@@ -37,10 +37,6 @@ static Node* Create(const std::wstring& path, DWORD attributes) {
   return node;
 }
 
-static void Detach(Node* node) {
-  RemoveChild(node);
-}
-
 // Only an open with data or delete access takes part in sharing.
 static bool TakesPartInSharing(DWORD access) {
   return (access & (0x1 | 0x2 | 0x4 | 0x20 | DELETE | GENERIC_READ | 0x40000000ul)) != 0;
@@ -211,12 +207,8 @@ static std::vector<Node*> Ordered(Node* directory) {
   const ListingOrder order = TheWorld().listingOrder;
   if (order == ListingOrder::Reversed) std::reverse(nodes.begin(), nodes.end());
   if (order == ListingOrder::Sorted) {
-    std::stable_sort(nodes.begin(), nodes.end(), [](const Node* a, const Node* b) {
-      std::wstring x = a->name, y = b->name;
-      for (auto& c : x) c = static_cast<wchar_t>(towupper(c));
-      for (auto& c : y) c = static_cast<wchar_t>(towupper(c));
-      return x < y;
-    });
+    std::stable_sort(nodes.begin(), nodes.end(),
+                     [](const Node* a, const Node* b) { return UpperName(a->name) < UpperName(b->name); });
   }
   return nodes;
 }
@@ -274,7 +266,7 @@ static BOOL DeleteFileAt(const std::wstring& path) {
   if (!node->parent || node->IsDirectory()) return Fail(ERROR_ACCESS_DENIED);
   if (DeleteBlocked(node)) return Fail(ERROR_SHARING_VIOLATION);
   if ((node->attributes & FILE_ATTRIBUTE_READONLY) && !node->IsLink()) return Fail(ERROR_ACCESS_DENIED);
-  Detach(node);
+  RemoveChild(node);
   return TRUE;
 }
 
@@ -342,7 +334,7 @@ BOOL RemoveDirectoryW(LPCWSTR path) {
   if (DeleteBlocked(node)) return Fail(ERROR_SHARING_VIOLATION);
   if (node->refuseRemoval) return Fail(ERROR_ACCESS_DENIED);
   if (!node->IsLink() && ChildCount(node) != 0) return Fail(ERROR_DIR_NOT_EMPTY);
-  sim::Detach(node);
+  sim::RemoveChild(node);
   return TRUE;
 }
 
@@ -410,7 +402,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     refusal = found.node ? ERROR_PATH_NOT_FOUND : found.error;
   } else if (node->IsDirectory() && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
     refusal = ERROR_ACCESS_DENIED;
-  } else if (((access & DELETE) && sim::DeleteBlocked(node))) {
+  } else if ((access & DELETE) && sim::DeleteBlocked(node)) {
     refusal = ERROR_SHARING_VIOLATION;
   } else if (sim::TakesPartInSharing(access) && !(share & FILE_SHARE_DELETE)) {
     for (const auto& entry : TheWorld().fileHandles) {

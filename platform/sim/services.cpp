@@ -164,9 +164,14 @@ BOOL DeleteService(SC_HANDLE handle) {
 BOOL CloseServiceHandle(SC_HANDLE handle) {
   sim::PlatformCall inPlatform;
   DWORD error = 0;
-  const bool injected = Enter("CloseServiceHandle", "", &error);
   auto it = TheWorld().serviceHandles.find(reinterpret_cast<uintptr_t>(handle));
-  if (it == TheWorld().serviceHandles.end()) {
+  const bool known = it != TheWorld().serviceHandles.end();
+  const bool injected = Enter("CloseServiceHandle",
+                              !known               ? "unknown"
+                              : it->second.empty() ? "manager"
+                                                   : "service",
+                              &error);
+  if (!known) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }

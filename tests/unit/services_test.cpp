@@ -78,10 +78,12 @@ TEST_F(ServicesTest, NoHandleLeftOpenOnAnyPath) {
       const bool callOnPath = call && (std::string(call) != (stop ? "DeleteService" : "ControlService"));
       EXPECT_EQ(result, !callOnPath) << (call ? call : "none") << (stop ? " stop" : " delete");
       EXPECT_EQ(sim::OpenHandlesTotal(), 0) << (call ? call : "none");
-      const std::vector<std::string> names = sim::CallNames();
-      if (names.size() >= 2 && names[names.size() - 2] == "CloseServiceHandle") {
-        EXPECT_EQ(names.back(), "CloseServiceHandle");
-      }
+      // Service handle first, then the manager; nothing to close when the manager never opened.
+      const std::string failed = call ? call : "";
+      std::vector<std::string> expected = {"CloseServiceHandle(service)", "CloseServiceHandle(manager)"};
+      if (failed == "OpenServiceA") expected = {"CloseServiceHandle(manager)"};
+      if (failed == "OpenSCManagerA") expected.clear();
+      EXPECT_EQ(sim::CallsNamed("CloseServiceHandle"), expected) << (call ? call : "none");
     }
   }
 }
