@@ -1,5 +1,7 @@
 #include "folder/product_folder.h"
 
+#include "folder/walk_checks.h"
+
 static const wchar_t kToolsSuffix[] = L"\\tools";
 static const wchar_t kProductFolderName[] = L"telvarine";
 
@@ -24,8 +26,16 @@ bool RemoveProductFolder(UninstallOptions& options) {
 
   if (options.installDir == L".") options.installDir = executableDirectory;
   if (options.installDir.size() < 2) return true;
-  const WidePath target = Concat(options.installDir, L"\\Telvarine");
-  DeleteDirectoryTree(target.c_str());
+  // The given directory is held while its folder is deleted, as the search
+  // holds the directories above the folder it finds; a link is not followed.
+  FILE_ATTRIBUTE_TAG_INFO self = {};
+  HANDLE held = OpenAsItself(options.installDir.c_str(), &self);
+  if (held == INVALID_HANDLE_VALUE) return true;
+  if (IsPlainDirectory(self)) {
+    const WidePath target = Concat(options.installDir, L"\\Telvarine");
+    DeleteDirectoryTree(target.c_str());
+  }
+  CloseHandle(held);
   return true;
 }
 

@@ -1,7 +1,7 @@
 #include <vector>
 
+#include "folder/walk_checks.h"
 #include "folder/wide_path.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -9,25 +9,47 @@ namespace {
 // at hand live on the heap, not on the call stack, so that no depth of tree
 // can exhaust the stack: Wine has no path length limit.
 struct Level {
-  WidePath root;
+  WidePath directory;  // the directory being listed
+  HANDLE held;         // that directory itself, so that it stays where it was checked
   HANDLE listing;
   WIN32_FIND_DATAW record;  // the entry at hand
-  bool fetched;             // the record holds an entry not yet looked at
+  bool pending;             // the record holds an entry not yet looked at
 };
 
 bool IsSearchableDirectory(const WIN32_FIND_DATAW& record) {
   if (!(record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-  return wcscmp(record.cFileName, L".") != 0 && wcscmp(record.cFileName, L"..") != 0;
+  if (wcscmp(record.cFileName, L".") == 0 || wcscmp(record.cFileName, L"..") == 0) return false;
+  // A name that a path cannot address safely would lead the search elsewhere.
+  return IsPlainName(record.cFileName);
 }
 
-// Opens the listing of `root` as a new innermost level; a directory that
-// cannot be listed is reported and counts as one without sub-directories.
-void OpenLevel(std::vector<Level>& levels, const WidePath& root) {
-  Level level = {root, INVALID_HANDLE_VALUE, {}, true};
-  const WidePath pattern = Concat(root, L"\\*");
+void CloseLevel(const Level& level) {
+  FindClose(level.listing);
+  CloseHandle(level.held);
+}
+
+// Opens `directory` as a new innermost level. It is held first and listed by
+// path after: every directory from the root down to the one being listed is
+// held, so the path still leads through the directories that were checked. One
+// that turns out to be a link is not entered; one that cannot be opened or
+// listed is reported and counts as one without sub-directories.
+void OpenLevel(std::vector<Level>& levels, const WidePath& directory) {
+  FILE_ATTRIBUTE_TAG_INFO self = {};
+  Level level = {directory, OpenAsItself(directory.c_str(), &self), INVALID_HANDLE_VALUE, {}, true};
+  if (level.held == INVALID_HANDLE_VALUE) {
+    PrintWide(L"FindFirstFileW failed, error code: %lu\n", GetLastError());
+    return;
+  }
+  if (!IsPlainDirectory(self)) {
+    CloseHandle(level.held);
+    return;
+  }
+  const WidePath pattern = Concat(directory, L"\\*");
   level.listing = FindFirstFileW(pattern.c_str(), &level.record);
   if (level.listing == INVALID_HANDLE_VALUE) {
-    PrintWide(L"FindFirstFileW failed, error code: %lu\n", GetLastError());
+    const DWORD error = GetLastError();
+    CloseHandle(level.held);
+    PrintWide(L"FindFirstFileW failed, error code: %lu\n", error);
     return;
   }
   levels.push_back(level);
@@ -37,14 +59,14 @@ void OpenLevel(std::vector<Level>& levels, const WidePath& root) {
 // which closes it and returns to the level above.
 bool NextEntry(std::vector<Level>& levels) {
   Level& level = levels.back();
-  if (level.fetched) {
-    level.fetched = false;
+  if (level.pending) {
+    level.pending = false;
     return true;
   }
   if (FindNextFileW(level.listing, &level.record)) return true;
   const DWORD error = GetLastError();
   if (error != ERROR_NO_MORE_FILES) PrintWide(L"FindNextFileW failed, error code: %lu\n", error);
-  FindClose(level.listing);
+  CloseLevel(level);
   levels.pop_back();
   return false;
 }
@@ -53,6 +75,7 @@ bool NextEntry(std::vector<Level>& levels) {
 
 // Depth first, each directory shown to the visitor before its contents, each
 // listing in its own order; the first visitor that says stop ends the search.
+// The visitor runs while every directory above what it is shown is held.
 bool SearchDirectoryTree(void* context, const WidePath& root, DirectoryVisitor visitor) {
   std::vector<Level> levels;
   OpenLevel(levels, root);
@@ -60,9 +83,9 @@ bool SearchDirectoryTree(void* context, const WidePath& root, DirectoryVisitor v
     if (!NextEntry(levels)) continue;
     const WIN32_FIND_DATAW& record = levels.back().record;
     if (!IsSearchableDirectory(record)) continue;
-    const WidePath fullPath = Concat(Concat(levels.back().root, L"\\"), record.cFileName);
+    const WidePath fullPath = Concat(Concat(levels.back().directory, L"\\"), record.cFileName);
     if (visitor && !visitor(fullPath, WidePath(record.cFileName), context)) {
-      for (auto level = levels.rbegin(); level != levels.rend(); ++level) FindClose(level->listing);
+      for (auto level = levels.rbegin(); level != levels.rend(); ++level) CloseLevel(*level);
       return true;
     }
     // A link is shown like any directory but never entered: what it points

@@ -108,8 +108,17 @@ void MakeDirectory(const std::wstring& path) {
   Create(path, FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void MakeFile(const std::wstring& path, DWORD attributes) {
-  Create(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+void MakeFile(const std::wstring& path, DWORD attributes, DWORD tag) {
+  Node* node = Create(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  if (tag) node->attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  node->reparseTag = tag;
+}
+
+void MakeEntryNamed(const std::wstring& directory, const std::wstring& name, DWORD attributes) {
+  auto entry = std::make_unique<Node>();
+  entry->name = name;
+  entry->attributes = attributes;
+  AddChild(Create(directory, FILE_ATTRIBUTE_DIRECTORY), std::move(entry));
 }
 
 void MakeDirectoryLink(const std::wstring& path, const std::wstring& target, DWORD tag) {
@@ -218,7 +227,11 @@ static bool List(const std::wstring& pattern, Listing* listing, DWORD* error) {
   const size_t cut = pattern.find_last_of(L"\\/");
   const std::wstring last = cut == std::wstring::npos ? pattern : pattern.substr(cut + 1);
   if (last.find_first_of(L"*?") == std::wstring::npos) {
-    // No wildcard: the entry itself.
+    // No wildcard: the entry itself, which a trailing separator does not name.
+    if (last.empty()) {
+      *error = ERROR_FILE_NOT_FOUND;
+      return false;
+    }
     Lookup found = Resolve(pattern);
     if (!found.node || !found.node->parent) {
       *error = found.node ? ERROR_FILE_NOT_FOUND : found.error;
@@ -265,7 +278,7 @@ static BOOL DeleteFileAt(const std::wstring& path) {
   Node* node = found.node;
   if (!node->parent || node->IsDirectory()) return Fail(ERROR_ACCESS_DENIED);
   if (DeleteBlocked(node)) return Fail(ERROR_SHARING_VIOLATION);
-  if ((node->attributes & FILE_ATTRIBUTE_READONLY) && !node->IsLink()) return Fail(ERROR_ACCESS_DENIED);
+  if (node->attributes & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
   RemoveChild(node);
   return TRUE;
 }
@@ -394,7 +407,9 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   }
   sim::Lookup found = sim::Resolve(path);
   sim::Node* node = found.node;
-  if (node && node->IsLink() && !(flags & FILE_FLAG_OPEN_REPARSE_POINT)) node = sim::ResolveThroughLink(node);
+  // Wine opens a Unix symbolic link (tag 0) as its target even when asked not to follow it.
+  if (node && node->IsLink() && (!(flags & FILE_FLAG_OPEN_REPARSE_POINT) || node->reparseTag == 0))
+    node = sim::ResolveThroughLink(node);
   DWORD refusal = 0;
   if (disposition != OPEN_EXISTING) {
     refusal = ERROR_INVALID_PARAMETER;  // the simulation opens, it does not create

@@ -107,6 +107,10 @@ bool Parse(const std::wstring& path, wchar_t* drive, std::vector<std::wstring>* 
       part += c;
       continue;
     }
+    // Trailing dots and spaces are dropped from a name, as Win32 parsing does.
+    if (part != L"." && part != L"..") {
+      while (!part.empty() && (part.back() == L'.' || part.back() == L' ')) part.pop_back();
+    }
     if (part == L"..") {
       if (!parts->empty()) parts->pop_back();
     } else if (!part.empty() && part != L".") {

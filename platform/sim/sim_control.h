@@ -91,7 +91,13 @@ enum class ListingOrder { Creation, Sorted, Reversed };
 void SetListingOrder(ListingOrder order);
 void AddDrive(wchar_t letter);
 void MakeDirectory(const std::wstring& path);  // with its missing parents
-void MakeFile(const std::wstring& path, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+// A file; with a reparse tag, a reparse point of that kind (a file symbolic
+// link, a deduplicated or cloud placeholder file ...).
+void MakeFile(const std::wstring& path, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE, DWORD tag = 0);
+// An entry whose name is listed exactly as given, as Wine lists a Unix name
+// that holds a backslash or ends in a dot: a path built from it names
+// something else. The directory is made when missing.
+void MakeEntryNamed(const std::wstring& directory, const std::wstring& name, DWORD attributes);
 // A link entry: a junction or symbolic link (a name-surrogate tag) or a Unix
 // symbolic link as Wine shows it (tag 0), pointing at `target`.
 void MakeDirectoryLink(const std::wstring& path, const std::wstring& target, DWORD tag);

@@ -130,6 +130,83 @@ class GivenDirectory(FolderTestCase):
             holder.wait(timeout=30)
 
 
+OUTSIDE = w.PREFIX.parent / "outside"  # beyond the prefix: no drive reaches it, only a link
+
+
+class UnsafeNames(FolderTestCase):
+    """Names that Windows path parsing changes, planted from Linux: joined to a
+    path they would lead outside the folder. Every canary must survive, and no
+    run may hang (the time limit only guards against that)."""
+
+    def setUp(self):
+        OUTSIDE.mkdir(exist_ok=True)
+        (OUTSIDE / "Telvarine").mkdir(exist_ok=True)
+        (OUTSIDE / "Telvarine" / "canary.txt").write_text("keep")
+        (OUTSIDE / "canary.txt").write_text("keep")
+
+    def tearDown(self):
+        super().tearDown()
+        subprocess.run(["rm", "-rf", str(OUTSIDE)], check=True)
+
+    def assert_outside_intact(self):
+        self.assertTrue((OUTSIDE / "canary.txt").exists())
+        self.assertTrue((OUTSIDE / "Telvarine" / "canary.txt").exists())
+
+    def run_silent(self, tool, *args):
+        result = w.run_tool(tool, "-s", *args, timeout=60)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE, w.COMPLETED])
+        return result
+
+    def test_given_directory(self):
+        # The deletion stops at the first such name: one name a run.
+        tool = w.install_tool(f"{GAMES}\\Tool")
+        w.make_file(f"{GAMES}\\A1\\keep.txt")
+        w.make_file(f"{GAMES}\\A1\\victim\\precious.txt")
+        (w.unix(f"{GAMES}\\A1") / "portal").symlink_to(OUTSIDE)
+        for name, directory in (("..\\keep.txt", False), ("..\\victim", True), ("..\\portal", True),
+                                (".\\.", True), ("trail.", True), ("CON", False), ("nul.txt", True)):
+            with self.subTest(name=name):
+                folder = w.unix(f"{GAMES}\\A1\\Telvarine")
+                stage_product_folder(f"{GAMES}\\A1\\Telvarine")
+                (folder / name).mkdir() if directory else (folder / name).write_text("planted")
+                self.run_silent(tool, "-a", f"{GAMES}\\A1")
+                self.assertTrue(exists(f"{GAMES}\\A1\\keep.txt"))
+                self.assertTrue(exists(f"{GAMES}\\A1\\victim\\precious.txt"))
+                self.assertTrue((folder / name).exists(), "the deletion stops at the name")
+                self.assert_outside_intact()
+                w.remove_tree(f"{GAMES}\\A1\\Telvarine")
+
+    def test_tools_layout(self):
+        tool = w.install_tool(f"{GAMES}\\A4\\tools")
+        game = w.unix(f"{GAMES}\\A4")
+        stage_product_folder(f"{GAMES}\\A4other\\Telvarine")
+        (game / "..\\A4other").mkdir()
+        (game / "data").symlink_to(OUTSIDE)
+        (game / "data.").mkdir()  # listed as a plain directory, parsed as the link beside it
+        (game / ".\\.").mkdir()
+        (game / "a").symlink_to(game)
+        (game / "a.").mkdir()  # reached through its twin, the link would go round forever
+        result = self.run_silent(tool)
+        self.assertEqual(result.out, "Telvarine folder not found.\n")
+        self.assertTrue(exists(f"{GAMES}\\A4other\\Telvarine\\Telvarine.dll"))
+        self.assert_outside_intact()
+
+    def test_unix_link_on_the_way_to_the_folder_is_not_entered(self):
+        tool = w.install_tool(f"{GAMES}\\A7\\tools")
+        w.unix(f"{GAMES}\\A7\\data").parent.mkdir(parents=True, exist_ok=True)
+        w.unix(f"{GAMES}\\A7\\data").symlink_to(OUTSIDE)
+        result = self.run_silent(tool)
+        self.assertEqual(result.out, "Telvarine folder not found.\n")
+        self.assert_outside_intact()
+
+    def test_trailing_backslash_through_the_deletion_itself(self):
+        stage_product_folder(f"{GAMES}\\Trail\\Telvarine")
+        result = w.wine(w.PROBE, "delete", f"{GAMES}\\Trail\\Telvarine\\", check=True)
+        self.assertEqual(result.out, "deleted=1\n")
+        self.assertFalse(exists(f"{GAMES}\\Trail\\Telvarine"))
+
+
 class ExecutableDirectory(FolderTestCase):
     def test_module_path_of_260_characters_or_more(self):
         directory = GAMES + "".join("\\" + c * 60 for c in "abcd")

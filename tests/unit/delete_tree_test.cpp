@@ -169,10 +169,86 @@ TEST_F(DeleteTreeTest, FolderThatIsItselfALink) {
   EXPECT_TRUE(sim::Exists(kRoot));
 }
 
-TEST_F(DeleteTreeTest, FileLinkIsDeletedWithoutTouchingItsAttributes) {
-  sim::MakeFile(kRoot + L"\\link.dat", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY);
+// Only a link skips the attribute reset, which would reach its target; any
+// other file, reparse point or not, is reset and deleted.
+TEST_F(DeleteTreeTest, OnlyFileLinksSkipTheAttributeReset) {
+  struct Case {
+    DWORD tag;
+    DWORD attributes;
+    bool reset;
+    bool deleted;
+  };
+  const Case cases[] = {
+      {IO_REPARSE_TAG_SYMLINK, FILE_ATTRIBUTE_ARCHIVE, false, true},
+      {IO_REPARSE_TAG_SYMLINK, FILE_ATTRIBUTE_READONLY, false, false},  // refused, and left as it is
+      {0x80000013ul, FILE_ATTRIBUTE_READONLY, true, true},              // a deduplicated file
+      {0x9000001Aul, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, true, true},  // a cloud placeholder
+      {0, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM, true, true},
+  };
+  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    const Case& c = cases[i];
+    const std::wstring folder = kRoot + L"\\" + std::to_wstring(i);
+    sim::MakeFile(folder + L"\\file.dat", c.attributes, c.tag);
+    sim::ClearCalls();
+    EXPECT_EQ(DeleteDirectoryTree(folder.c_str()), c.deleted) << i;
+    EXPECT_EQ(sim::CallsNamed("SetFileAttributesW").size(), c.reset ? 1u : 0u) << i;
+    EXPECT_EQ(sim::Exists(folder + L"\\file.dat"), !c.deleted) << i;
+  }
+}
+
+// A listed name is used only when it is one plain component: joined to the
+// path, any other would name something else ("..\\x" the folder's sibling,
+// "data." the link "data", ".\\." the folder itself) or a device.
+struct UnsafeName {
+  const wchar_t* name;
+  DWORD attributes;
+};
+
+void PrintTo(const UnsafeName& unsafe, std::ostream* out) {
+  *out << sim::Narrow(unsafe.name);
+}
+
+class UnsafeNameTest : public DeleteTreeTest, public ::testing::WithParamInterface<UnsafeName> {};
+
+TEST_P(UnsafeNameTest, DeletionStopsThereAndNothingOutsideIsTouched) {
+  sim::MakeFile(L"C:\\Games\\Title\\keep.txt");
+  sim::MakeFile(L"C:\\Games\\Title\\victim\\precious.txt");
+  sim::MakeFile(kRoot + L"\\a.dat");
+  sim::MakeEntryNamed(kRoot, GetParam().name, GetParam().attributes);
+  sim::MakeDirectoryLink(kRoot + L"\\data", L"C:\\Outside", 0);  // the twin of "data."
+  EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
+  EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\keep.txt"));
+  EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\victim\\precious.txt"));
+  const std::wstring entry = kRoot + L"\\" + GetParam().name;
+  const std::vector<std::wstring> left = Remaining();
+  EXPECT_NE(
+      std::find_if(left.begin(), left.end(), [&](const std::wstring& e) { return e.rfind(entry, 0) == 0; }),
+      left.end());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, UnsafeNameTest,
+    ::testing::Values(
+        UnsafeName{L"..\\keep.txt", FILE_ATTRIBUTE_ARCHIVE},
+        UnsafeName{L"..\\victim", FILE_ATTRIBUTE_DIRECTORY},
+        UnsafeName{L"../victim", FILE_ATTRIBUTE_DIRECTORY}, UnsafeName{L"data.", FILE_ATTRIBUTE_DIRECTORY},
+        UnsafeName{L"data ", FILE_ATTRIBUTE_DIRECTORY}, UnsafeName{L"...", FILE_ATTRIBUTE_DIRECTORY},
+        UnsafeName{L".\\.", FILE_ATTRIBUTE_DIRECTORY}, UnsafeName{L"a:b", FILE_ATTRIBUTE_ARCHIVE},
+        UnsafeName{L"a*", FILE_ATTRIBUTE_ARCHIVE}, UnsafeName{L"a?", FILE_ATTRIBUTE_ARCHIVE},
+        UnsafeName{L"a\"b", FILE_ATTRIBUTE_ARCHIVE}, UnsafeName{L"a<b", FILE_ATTRIBUTE_ARCHIVE},
+        UnsafeName{L"a>b", FILE_ATTRIBUTE_ARCHIVE}, UnsafeName{L"a|b", FILE_ATTRIBUTE_ARCHIVE},
+        UnsafeName{L"CON", FILE_ATTRIBUTE_ARCHIVE}, UnsafeName{L"nul.txt", FILE_ATTRIBUTE_ARCHIVE},
+        UnsafeName{L"Aux .log", FILE_ATTRIBUTE_ARCHIVE}, UnsafeName{L"com1", FILE_ATTRIBUTE_DIRECTORY},
+        UnsafeName{L"LPT9.dat", FILE_ATTRIBUTE_ARCHIVE}, UnsafeName{L"PRN", FILE_ATTRIBUTE_DIRECTORY},
+        UnsafeName{L"COM\u00B9", FILE_ATTRIBUTE_ARCHIVE}));
+
+// Names near the unsafe ones are plain, and go.
+TEST_F(DeleteTreeTest, NamesNearTheUnsafeOnesAreDeleted) {
+  for (const wchar_t* name :
+       {L"..x", L".hidden", L"a.b", L" lead", L"CONSOLE", L"com10", L"nul_", L"COMA", L"LPT"})
+    sim::MakeEntryNamed(kRoot, name, FILE_ATTRIBUTE_ARCHIVE);
   EXPECT_TRUE(DeleteDirectoryTree(kRoot.c_str()));
-  EXPECT_TRUE(sim::CallsNamed("SetFileAttributesW").empty());
+  EXPECT_FALSE(sim::Exists(kRoot));
 }
 
 // No text is ever cut to fit a buffer: a cut path can name another file.

@@ -22,10 +22,10 @@ class ProductFolderTest : public SimTest {
     options.installDir = installDir;
     return RemoveProductFolder(options);
   }
-  // The folder that the deletion opened first.
+  // The folder that the deletion opened first (after the directory given, which is held).
   static std::string FirstOpened() {
     const std::vector<std::string> opens = sim::CallsNamed("CreateFileW");
-    return opens.empty() ? "" : opens[0].substr(12, opens[0].find(", 0x") - 12);
+    return opens.size() < 2 ? "" : opens[1].substr(12, opens[1].find(", 0x") - 12);
   }
   UninstallOptions options;
 };
@@ -213,6 +213,20 @@ TEST_F(ProductFolderTest, LinksInTheToolsLayoutAreNeverEntered) {
   EXPECT_TRUE(sim::Exists(L"C:\\Canary\\file.txt"));
   EXPECT_TRUE(sim::Exists(L"C:\\EmptyCanary"));
   EXPECT_TRUE(sim::Exists(L"C:\\Game\\Telvarine")) << "a link that cannot be removed keeps its folder";
+}
+
+// The directory given is held as itself while its folder goes: a link there
+// is not followed.
+TEST_F(ProductFolderTest, GivenDirectoryThatIsALinkIsNotFollowed) {
+  for (DWORD tag :
+       {static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT), static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)}) {
+    sim::MakeDirectoryLink(L"C:\\Games\\Link", L"C:\\Elsewhere", tag);
+    EXPECT_TRUE(Remove(L"C:\\Games\\Title\\tvuninst.exe", L"C:\\Games\\Link"));
+    EXPECT_TRUE(sim::CallsNamed("FindFirstFileW").empty()) << tag;
+    EXPECT_EQ(sim::CallsNamed("CreateFileW").size(), 1u) << tag;
+    sim::Reset();
+    sim::MakeFile(L"C:\\Elsewhere\\Telvarine\\canary.txt");
+  }
 }
 
 TEST_F(ProductFolderTest, ReparsePointNamedTelvarineIsRemovedAsALink) {

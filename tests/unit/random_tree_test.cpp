@@ -32,6 +32,11 @@ bool IsProductName(const std::wstring& name) {
   return lowered == L"telvarine";
 }
 
+// The unsafe names the generator uses, told apart without the product's check.
+bool IsPlain(const std::wstring& name) {
+  return name != L"dots.." && name != L"..\\up" && name != L"nul.txt" && name != L"trail ";
+}
+
 class Generator {
  public:
   explicit Generator(unsigned seed) : rng_(seed) {}
@@ -39,11 +44,14 @@ class Generator {
   int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
   bool Chance(int percent) { return Pick(100) < percent; }
 
+  // Some names cannot be joined to a path safely: a separator, a trailing dot,
+  // a device. They are listed as they are, and neither walk may use them.
   std::wstring Name() {
     static const wchar_t* names[] = {
         L"Telvarine", L"telvarine", L"TELVARINE", L"TelVarine",          L"telvarine_old", L"Telvarine.txt",
         L".hidden",   L"dots..",    L"..x",       L"\u00DCbung",         L"\u00C4rger",    L"data",
-        L"bin",       L"a",         L"Tools",     L"\u0436\u0443\u043A", L"x.dat",         L"Telvarin"};
+        L"bin",       L"a",         L"Tools",     L"\u0436\u0443\u043A", L"x.dat",         L"Telvarin",
+        L"..\\up",    L"nul.txt",   L"trail "};
     if (Chance(4)) return std::wstring(100 + Pick(120), L"lmn"[Pick(3)]);
     return names[Pick(sizeof names / sizeof names[0])];
   }
@@ -59,7 +67,11 @@ class Generator {
       if (taken) continue;
       const std::wstring childPath = path + L"\\" + child.name;
       const int kind = Pick(100);
-      if (kind < 50 || depth >= 5) {
+      if (!IsPlain(child.name)) {
+        child.directory = kind >= 50;
+        sim::MakeEntryNamed(path, child.name,
+                            child.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE);
+      } else if (kind < 50 || depth >= 5) {
         static const DWORD attributes[] = {FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_READONLY,
                                            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
                                            FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN};
@@ -104,7 +116,7 @@ std::vector<const Model*> InListingOrder(const Model& directory, sim::ListingOrd
 const Model* FindFirst(const Model& directory, const std::wstring& path, sim::ListingOrder order,
                        std::wstring* found) {
   for (const Model* child : InListingOrder(directory, order)) {
-    if (!child->directory) continue;
+    if (!child->directory || !IsPlain(child->name)) continue;
     const std::wstring childPath = path + L"\\" + child->name;
     if (IsProductName(child->name)) {
       *found = childPath;
@@ -122,7 +134,7 @@ bool Removable(const Model& directory, size_t pathLength) {
   if (pathLength + 4 >= MAX_PATH) return false;
   for (const Model& child : directory.children) {
     const size_t childLength = pathLength + 1 + child.name.size();
-    if (childLength >= MAX_PATH) return false;
+    if (childLength >= MAX_PATH || !IsPlain(child.name)) return false;
     if (child.directory ? !Removable(child, childLength) : child.held) return false;
   }
   return true;

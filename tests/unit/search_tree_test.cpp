@@ -41,7 +41,7 @@ TEST_F(SearchTreeTest, EmptyDriveRootFailsWithFileNotFound) {
 
 TEST_F(SearchTreeTest, MissingRootPrintsTheError) {
   EXPECT_FALSE(Search(L"C:\\Missing"));
-  EXPECT_EQ(Output(), "FindFirstFileW failed, error code: 3\n");
+  EXPECT_EQ(Output(), "FindFirstFileW failed, error code: 2\n");
   EXPECT_TRUE(recorder.visits.empty());
 }
 
@@ -100,7 +100,7 @@ TEST_F(SearchTreeTest, VisitorDeletingWhatItWasShown) {
   recorder.deleteShown = true;
   EXPECT_FALSE(Search(L"C:\\Root"));
   // Each descent finds its directory gone, and the search goes on.
-  EXPECT_EQ(Output(), "FindFirstFileW failed, error code: 3\nFindFirstFileW failed, error code: 3\n");
+  EXPECT_EQ(Output(), "FindFirstFileW failed, error code: 2\nFindFirstFileW failed, error code: 2\n");
   EXPECT_EQ(recorder.visits.back(), L"C:\\Root\\Next|Next");
   EXPECT_FALSE(sim::Exists(L"C:\\Root\\Gone"));
 }
@@ -136,6 +136,38 @@ TEST_F(SearchTreeTest, LinksAreShownButNeverEntered) {
     EXPECT_EQ(recorder.visits, std::vector<std::wstring>{L"C:\\Root\\Link|Link"}) << tag;
     EXPECT_EQ(sim::CallsNamed("FindFirstFileW").size(), 1u);
   }
+}
+
+// A name that a path cannot address safely is neither shown nor entered:
+// joined to the path it would lead the search elsewhere, or round forever.
+TEST_F(SearchTreeTest, UnsafeNamesAreNeitherShownNorEntered) {
+  sim::MakeDirectory(L"C:\\Outside\\Telvarine");
+  sim::MakeDirectory(L"C:\\Root\\Game");
+  for (const wchar_t* name :
+       {L"..\\Outside", L"..\\..\\Outside", L"data.", L".\\.", L"a.", L"up ", L"CON", L"x:y"})
+    sim::MakeEntryNamed(L"C:\\Root\\Game", name, FILE_ATTRIBUTE_DIRECTORY);
+  sim::MakeDirectoryLink(L"C:\\Root\\Game\\data", L"C:\\Outside", 0);
+  sim::MakeDirectoryLink(L"C:\\Root\\Game\\a", L"C:\\Root\\Game", 0);
+  sim::MakeDirectory(L"C:\\Root\\Game\\B");
+  EXPECT_FALSE(Search(L"C:\\Root\\Game"));
+  const std::vector<std::wstring> expected = {L"C:\\Root\\Game\\data|data", L"C:\\Root\\Game\\a|a",
+                                              L"C:\\Root\\Game\\B|B"};
+  EXPECT_EQ(recorder.visits, expected);
+  EXPECT_EQ(Output(), "");
+}
+
+// A directory that cannot be opened as itself is reported as one that cannot
+// be listed, and the search goes on.
+TEST_F(SearchTreeTest, DirectoryThatCannotBeOpenedIsReportedLikeAListing) {
+  sim::MakeDirectory(L"C:\\Root\\Locked\\Inner");
+  sim::MakeDirectory(L"C:\\Root\\Next");
+  sim::FailNthCall(
+      6, ERROR_SHARING_VIOLATION);  // root: open, information, listing; Locked: information, then its open
+  EXPECT_FALSE(Search(L"C:\\Root"));
+  EXPECT_EQ(sim::Calls()[5].name, "CreateFileW");
+  EXPECT_EQ(Output(), "FindFirstFileW failed, error code: 32\n");
+  const std::vector<std::wstring> expected = {L"C:\\Root\\Locked|Locked", L"C:\\Root\\Next|Next"};
+  EXPECT_EQ(recorder.visits, expected);
 }
 
 TEST_F(SearchTreeTest, EveryListingClosedWhenStoppedDeep) {

@@ -1,6 +1,6 @@
 // Another process swaps a directory of the folder for a link while the folder
 // is being deleted. Whatever the moment, nothing outside the folder is touched.
-#include "folder/wide_path.h"
+#include "folder/product_folder.h"
 #include "sim_test.h"
 
 namespace {
@@ -35,8 +35,11 @@ TEST_F(SwapRaceTest, NoSwapPointReachesOutsideTheFolder) {
 
   const std::wstring targets[] = {kFolder, kFolder + L"\\A", kFolder + L"\\B", kFolder + L"\\B\\C",
                                   kFolder + L"\\D"};
+  // Only Windows' own links: a Unix symbolic link is made from Linux, by a
+  // process that Windows sharing does not stop and whose link a handle does
+  // not show, as the README says.
   const DWORD tags[] = {static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT),
-                        static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK), 0};
+                        static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)};
   int done = 0;
   int refused = 0;
   for (const std::wstring& target : targets) {
@@ -59,6 +62,72 @@ TEST_F(SwapRaceTest, NoSwapPointReachesOutsideTheFolder) {
   EXPECT_GT(done, 0);
   EXPECT_GT(refused, 0);
   std::printf("swap points: %d swapped in, %d refused by the held handle\n", done, refused);
+}
+
+// The search holds every directory from its root down to the one it lists,
+// and the directory given with -a is held, while the folder goes: whatever the
+// moment of the swap, the search never walks outside, and no Telvarine folder
+// out there is found.
+TEST_F(SwapRaceTest, NoSwapPointLeadsTheSearchOrTheGivenDirectoryOutside) {
+  const std::wstring game = L"C:\\Game";
+  struct Layout {
+    std::wstring module;
+    std::wstring installDir;
+    std::vector<std::wstring> targets;
+  };
+  const Layout layouts[] = {
+      {game + L"\\tools\\tvuninst.exe",
+       L"",
+       {game, game + L"\\aaa", game + L"\\data", game + L"\\data\\Telvarine",
+        game + L"\\data\\Telvarine\\A"}},
+      {L"C:\\Bin\\tvuninst.exe",
+       game + L"\\data",
+       {game + L"\\data", game + L"\\data\\Telvarine", game + L"\\data\\Telvarine\\A"}},
+  };
+  auto stage = [&] {
+    sim::MakeFile(L"C:\\Outside\\keep.dat");
+    sim::MakeFile(L"C:\\Outside\\Telvarine\\canary.dat");
+    sim::MakeFile(game + L"\\aaa\\x.dat");  // listed before data
+    sim::MakeFile(game + L"\\data\\Telvarine\\a.dat");
+    sim::MakeFile(game + L"\\data\\Telvarine\\A\\one.dat");
+    sim::MakeDirectory(game + L"\\tools");
+  };
+  auto run = [](const Layout& layout) {
+    sim::SetModuleFileName(layout.module);
+    UninstallOptions options;
+    options.installDir = layout.installDir;
+    RemoveProductFolder(options);
+  };
+  for (const Layout& layout : layouts) {
+    sim::Reset();
+    stage();
+    run(layout);
+    ASSERT_FALSE(sim::Exists(game + L"\\data\\Telvarine")) << "without a swap the folder goes";
+    const size_t calls = sim::Calls().size();
+    int done = 0;
+    int refused = 0;
+    for (const std::wstring& target : layout.targets) {
+      for (DWORD tag :
+           {static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT), static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)}) {
+        for (size_t ordinal = 1; ordinal <= calls + 1; ++ordinal) {
+          sim::Reset();
+          stage();
+          sim::SwapForLinkAt(ordinal, target, L"C:\\Outside", tag);
+          run(layout);
+          const std::string trial = sim::Narrow(target) + " swapped at call " + std::to_string(ordinal);
+          EXPECT_TRUE(sim::Exists(L"C:\\Outside\\Telvarine\\canary.dat")) << trial;
+          EXPECT_TRUE(sim::Exists(L"C:\\Outside\\keep.dat")) << trial;
+          EXPECT_EQ(sim::OpenHandlesTotal(), 0) << trial;
+          done += sim::LastSwap() == sim::SwapResult::Done;
+          refused += sim::LastSwap() == sim::SwapResult::Refused;
+        }
+      }
+    }
+    EXPECT_GT(done, 0);
+    EXPECT_GT(refused, 0);
+    std::printf("%s: %zu calls, %d swapped in, %d refused by a held handle\n",
+                layout.installDir.empty() ? "tools layout" : "given directory", calls, done, refused);
+  }
 }
 
 // A directory that is held open by the deletion cannot be taken away.

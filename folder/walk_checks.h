@@ -1,0 +1,20 @@
+// What the two tree walks check before they trust a listed name or enter a
+// directory: the walks run elevated, and anyone who can write into the game's
+// folders chooses those names and can swap directories while they run.
+#pragma once
+
+#include "platform/platform.h"
+
+// True when the listed name can be joined to its directory's path and still
+// name that entry: one plain component that path parsing leaves as it is.
+bool IsPlainName(const wchar_t* name);
+
+// Opens the directory at `path` as itself (a link is not followed), for
+// listing, sharing neither deletion nor renaming: as long as the handle is
+// open, nobody can rename the directory or replace it by a link. `self`
+// receives what the handle shows. INVALID_HANDLE_VALUE on failure, with the
+// reason in the last error. A bare drive "X:" stands for its root.
+HANDLE OpenAsItself(const wchar_t* path, FILE_ATTRIBUTE_TAG_INFO* self);
+
+// A directory, and not a link to one.
+bool IsPlainDirectory(const FILE_ATTRIBUTE_TAG_INFO& self);

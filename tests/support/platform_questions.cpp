@@ -1,0 +1,155 @@
+#include "support/platform_questions.h"
+
+#include "platform/platform.h"
+
+namespace {
+
+// A value no call sets: an answer that shows it was never given an error.
+const DWORD kPrimed = 0xBAD0BAD0ul;
+
+class Answers {
+ public:
+  // The last error of a failed call, 0 for success.
+  void Code(const char* name, bool ok) { Line(name, ok ? 0ul : static_cast<unsigned long>(GetLastError())); }
+  void Line(const char* name, unsigned long value) { Text(name, std::to_string(value)); }
+  void Hex(const char* name, unsigned long value) {
+    char text[16];
+    snprintf(text, sizeof text, "0x%lx", value);
+    Text(name, text);
+  }
+  void Text(const char* name, const std::string& value) { text_ += std::string(name) + "=" + value + "\n"; }
+  const std::string& Result() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+void AskFileQuestions(const std::wstring& dir, Answers& answers) {
+  const std::string narrow(dir.begin(), dir.end());  // ASCII paths only
+  SetLastError(kPrimed);
+  answers.Code("DeleteFileW.missing", DeleteFileW((dir + L"\\missing.txt").c_str()));
+  SetLastError(kPrimed);
+  answers.Code("DeleteFileW.missing_parent", DeleteFileW((dir + L"\\nodir\\x.txt").c_str()));
+  SetLastError(kPrimed);
+  answers.Code("DeleteFileW.read_only", DeleteFileW((dir + L"\\ro.txt").c_str()));
+  SetLastError(kPrimed);
+  answers.Code("DeleteFileW.read_only_reparse_point", DeleteFileW((dir + L"\\ro_tagged.txt").c_str()));
+  SetLastError(kPrimed);
+  answers.Code("DeleteFileW.held", DeleteFileW((dir + L"\\held.txt").c_str()));
+  SetLastError(kPrimed);
+  answers.Code("DeleteFileW.directory", DeleteFileW((dir + L"\\empty").c_str()));
+  SetLastError(kPrimed);
+  answers.Code("DeleteFileA.missing", DeleteFileA((narrow + "\\missing.txt").c_str()));
+  SetLastError(kPrimed);
+  answers.Code("DeleteFileA.read_only", DeleteFileA((narrow + "\\ro.txt").c_str()));
+  SetLastError(kPrimed);
+  answers.Code("DeleteFileA.held", DeleteFileA((narrow + "\\held.txt").c_str()));
+  SetLastError(kPrimed);
+  answers.Code("RemoveDirectoryW.not_empty", RemoveDirectoryW((dir + L"\\full").c_str()));
+  SetLastError(kPrimed);
+  answers.Code("RemoveDirectoryW.missing", RemoveDirectoryW((dir + L"\\missing").c_str()));
+}
+
+void AskListingQuestions(const std::wstring& dir, Answers& answers) {
+  WIN32_FIND_DATAW record;
+  auto listed = [&](const char* name, const std::wstring& pattern) {
+    SetLastError(kPrimed);
+    HANDLE listing = FindFirstFileW(pattern.c_str(), &record);
+    answers.Code(name, listing != INVALID_HANDLE_VALUE);
+    if (listing != INVALID_HANDLE_VALUE) FindClose(listing);
+    return listing != INVALID_HANDLE_VALUE;
+  };
+  listed("FindFirstFileW.missing_directory", dir + L"\\missing\\*");
+  listed("FindFirstFileW.no_match", dir + L"\\empty\\nomatch*");
+  // Without a wildcard: the entry itself, which a trailing separator does not name.
+  listed("FindFirstFileW.self", dir + L"\\full");
+  listed("FindFirstFileW.self_trailing_separator", dir + L"\\full\\");
+  if (listed("FindFirstFileW.unix_link", dir + L"\\link")) {
+    answers.Hex("FindFirstFileW.unix_link_attributes", record.dwFileAttributes);
+    answers.Hex("FindFirstFileW.unix_link_tag", record.dwReserved0);
+  }
+  SetLastError(kPrimed);
+  HANDLE listing = FindFirstFileW((dir + L"\\empty\\*").c_str(), &record);
+  int entries = 0;
+  if (listing != INVALID_HANDLE_VALUE) {
+    do ++entries;
+    while (FindNextFileW(listing, &record));
+    answers.Code("FindNextFileW.end", false);
+    FindClose(listing);
+  }
+  answers.Line("FindFirstFileW.empty_directory_entries", entries);
+}
+
+// The open that the walks make of each directory: as itself, for listing.
+void AskOpenQuestions(const std::wstring& dir, Answers& answers) {
+  auto open = [&](const char* name, const std::wstring& path) {
+    SetLastError(kPrimed);
+    HANDLE handle = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    answers.Code(name, handle != INVALID_HANDLE_VALUE);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    FILE_ATTRIBUTE_TAG_INFO self = {};
+    SetLastError(kPrimed);
+    if (GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &self, sizeof self)) {
+      answers.Hex((std::string(name) + "_attributes").c_str(), self.FileAttributes & ~FILE_ATTRIBUTE_ARCHIVE);
+      answers.Hex((std::string(name) + "_tag").c_str(), self.ReparseTag);
+    } else {
+      answers.Code((std::string(name) + "_information").c_str(), false);
+    }
+    CloseHandle(handle);
+  };
+  open("CreateFileW.as_itself", dir + L"\\full");
+  open("CreateFileW.as_itself_trailing_separator", dir + L"\\full\\");
+  open("CreateFileW.as_itself_drive_root", dir.substr(0, 3));
+  open("CreateFileW.as_itself_missing", dir + L"\\missing");
+  // Wine opens a Unix symbolic link as its target: only the listing shows it.
+  open("CreateFileW.as_itself_unix_link", dir + L"\\link");
+}
+
+void AskRegistryQuestions(Answers& answers) {
+  answers.Line("RegDeleteKeyA.with_subkey", RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\TvProbe\\Parent"));
+  answers.Line("RegDeleteKeyA.missing", RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\TvProbe\\Missing"));
+  answers.Line("SHDeleteKeyA.tree", SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\TvProbe"));
+  answers.Line("SHDeleteKeyA.missing", SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\TvProbe"));
+}
+
+void AskServiceQuestions(Answers& answers) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SetLastError(kPrimed);
+  SC_HANDLE missing = OpenServiceA(manager, "tvprobe_missing", DELETE);
+  answers.Code("OpenServiceA.missing", missing != nullptr);
+  if (missing) CloseServiceHandle(missing);
+  SC_HANDLE service = OpenServiceA(manager, "tvprobe_codes", SERVICE_STOP | DELETE);
+  SERVICE_STATUS status;
+  SetLastError(kPrimed);
+  answers.Code("ControlService.stopped", ControlService(service, SERVICE_CONTROL_STOP, &status));
+  SetLastError(kPrimed);
+  answers.Code("DeleteService.first", DeleteService(service));
+  SetLastError(kPrimed);
+  answers.Code("DeleteService.second", DeleteService(service));
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+}
+
+}  // namespace
+
+std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) {
+  stage.Directory(dir);
+  stage.File(dir + L"\\full\\x.txt");
+  stage.Directory(dir + L"\\empty");
+  stage.ReadOnlyFile(dir + L"\\ro.txt");
+  stage.ReadOnlyReparseFile(dir + L"\\ro_tagged.txt");
+  stage.HeldFile(dir + L"\\held.txt");
+  stage.UnixDirectoryLink(dir + L"\\link", dir + L"\\full");
+  stage.Key("Software\\TvProbe\\Parent\\Child");
+  stage.Service("tvprobe_codes");
+
+  Answers answers;
+  AskFileQuestions(dir, answers);
+  AskListingQuestions(dir, answers);
+  AskOpenQuestions(dir, answers);
+  AskRegistryQuestions(answers);
+  AskServiceQuestions(answers);
+  return answers.Result();
+}
