@@ -1,10 +1,10 @@
 #include "app/uninstall.h"
+#include "app/version.h"
 
-static const char kVersion[] = "1.7";
 static const wchar_t kSeparator[] = L"=====================================\n";
 
 void PrintUsage() {
-  PrintNarrow("tvuninst %s\n", kVersion);
+  PrintNarrow("tvuninst %s\n", TVUNINST_VERSION);
   PrintWide(kSeparator);
   PrintWide(L"  -h, --help\t\t\t\tDisplay help information\n");
   PrintWide(

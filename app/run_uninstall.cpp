@@ -1,12 +1,13 @@
 #include "app/uninstall.h"
+#include "app/version.h"
 #include "cleanup/cleanup.h"
 #include "folder/product_folder.h"
 
-static const char kCaption[] = "kVelnora Telvarine Uninstaller v1.7";
+static const char kCaption[] = TVUNINST_TITLE;
 static const char kQuestion[] =
     "Registry keys and system modules of Telvarine will be removed.\r\n\r\nWould you like to "
     "continue?";
-static const char kSilentNotice[] = "kVelnora Telvarine Uninstaller v1.7 silent mode";
+static const char kSilentNotice[] = TVUNINST_TITLE " silent mode";
 static const char kCompleted[] = "Uninstallation completed.";
 
 int RunUninstall() {

@@ -2,14 +2,8 @@
 // sequence of steps.
 #pragma once
 
-#include "folder/wide_path.h"
+#include "app/options.h"
 #include "platform/platform.h"
-
-struct UninstallOptions {
-  bool showHelp = false;  // usage requested or command line rejected
-  bool silent = false;    // debugger strings instead of message boxes
-  WidePath installDir;    // the value after "-a"/"--all", verbatim
-};
 
 // Exit codes of the process.
 const int kExitDone = 0;

@@ -8,7 +8,7 @@
 #include <new>
 #include <string>
 
-#include "folder/wide_path.h"
+#include "folder/directory_tree.h"
 #include "sim/sim_control.h"
 
 namespace {

@@ -1,5 +1,5 @@
+#include "folder/directory_tree.h"
 #include "folder/walk_checks.h"
-#include "folder/wide_path.h"
 
 // "\*.*" after the directory's path.
 static const size_t kPatternTail = 4;

@@ -1,5 +1,6 @@
 #include "folder/product_folder.h"
 
+#include "folder/directory_tree.h"
 #include "folder/walk_checks.h"
 
 static const wchar_t kToolsSuffix[] = L"\\tools";

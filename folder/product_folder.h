@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/uninstall.h"
+#include "app/options.h"
 #include "folder/wide_path.h"
 
 // False only when the executable directory cannot be determined.

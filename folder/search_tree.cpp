@@ -1,7 +1,7 @@
 #include <vector>
 
+#include "folder/directory_tree.h"
 #include "folder/walk_checks.h"
-#include "folder/wide_path.h"
 
 namespace {
 

@@ -14,6 +14,3 @@ bool GetExecutableDirectory(WidePath& directory);
 void ToLowerInPlace(WidePath& text);
 bool EndsWith(const WidePath& text, const WidePath& suffix);
 WidePath Concat(const WidePath& base, const wchar_t* tail);
-
-bool DeleteDirectoryTree(const wchar_t* path);
-bool SearchDirectoryTree(void* context, const WidePath& root, DirectoryVisitor visitor);

@@ -73,12 +73,9 @@ std::vector<std::wstring> Split(const std::wstring& line, const std::wstring& mo
 }  // namespace
 
 LPWSTR* CommandLineToArgvW(LPCWSTR commandLine, int* count) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (sim::Enter("CommandLineToArgvW", sim::Narrow(commandLine ? commandLine : L"(null)"), &error)) {
-    SetLastError(error);
-    return nullptr;
-  }
+  sim::CallEntry call("CommandLineToArgvW",
+                      [&] { return sim::Narrow(commandLine ? commandLine : L"(null)"); });
+  if (call.Failed()) return nullptr;
   if (!count) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
@@ -98,6 +95,6 @@ LPWSTR* CommandLineToArgvW(LPCWSTR commandLine, int* count) {
   }
   vector[args.size()] = nullptr;
   *count = static_cast<int>(args.size());
-  sim::CountOpen("local");
+  sim::CountOpen(sim::HandleKind::LocalMemory);
   return vector;
 }

@@ -24,10 +24,9 @@ World& TheWorld() {
   return world;
 }
 
-bool Enter(const char* name, const std::string& args, DWORD* error) {
+// The injected failure that applies to this call, if any.
+static bool Injected(const char* name, DWORD* error) {
   World& w = TheWorld();
-  w.calls.push_back({name, args});
-  if (w.swap.ordinal != 0 && --w.swap.ordinal == 0) PerformSwap();
   if (w.failOrdinal != 0 && --w.failOrdinal == 0) {
     *error = w.failOrdinalError;
     return true;
@@ -41,11 +40,19 @@ bool Enter(const char* name, const std::string& args, DWORD* error) {
   return false;
 }
 
-void CountOpen(const std::string& kind) {
+void CallEntry::Begin(const char* name, const std::string& args, Reporting reporting) {
+  World& w = TheWorld();
+  w.calls.push_back({name, args});
+  if (w.swap.ordinal != 0 && --w.swap.ordinal == 0) PerformSwap();
+  failed_ = Injected(name, &error_);
+  if (failed_ && reporting == SetsLastError) SetLastError(error_);
+}
+
+void CountOpen(HandleKind kind) {
   ++TheWorld().openHandles[kind];
 }
 
-void CountClose(const std::string& kind) {
+void CountClose(HandleKind kind) {
   --TheWorld().openHandles[kind];
 }
 
@@ -80,7 +87,7 @@ void FailNthCall(size_t ordinal, DWORD error) {
   TheWorld().failOrdinalError = error;
 }
 
-int OpenHandles(const std::string& kind) {
+int OpenHandles(HandleKind kind) {
   auto it = TheWorld().openHandles.find(kind);
   return it == TheWorld().openHandles.end() ? 0 : it->second;
 }

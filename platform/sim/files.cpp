@@ -1,302 +1,13 @@
-// The simulated file system: one model behind the narrow and wide calls.
-#include <algorithm>
-
+// The simulated file system's Win32 calls, narrow and wide: one model behind them.
 #include "state.h"
 
-namespace sim {
-
-static Node* Require(const std::wstring& path) {
-  Node* node = Resolve(path).node;
-  if (!node) {
-    fprintf(stderr, "sim: no such entry: %s\n", Narrow(path).c_str());
-    abort();
-  }
-  return node;
-}
-
-// Creates the entry at `path` with its missing parent directories.
-static Node* Create(const std::wstring& path, DWORD attributes) {
-  Lookup found = Resolve(path);
-  if (found.node) return found.node;
-  size_t cut = path.find_last_of(L"\\/");
-  if (!found.parent) {
-    if (cut == std::wstring::npos) abort();
-    Create(path.substr(0, cut), FILE_ATTRIBUTE_DIRECTORY);
-    found = Resolve(path);
-  }
-  Node* parent = found.parent ? ResolveThroughLink(found.parent) : nullptr;
-  if (!parent) {
-    fprintf(stderr, "sim: cannot create %s (error %lu)\n", Narrow(path).c_str(), found.error);
-    abort();
-  }
-  auto created = std::make_unique<Node>();
-  Node* node = created.get();
-  node->name = found.lastName;
-  node->attributes = attributes;
-  AddChild(parent, std::move(created));
-  return node;
-}
-
-// Only an open with data or delete access takes part in sharing.
-static bool TakesPartInSharing(DWORD access) {
-  return (access & (0x1 | 0x2 | 0x4 | 0x20 | DELETE | GENERIC_READ | 0x40000000ul)) != 0;
-}
-
-// Whether a handle of this or another process keeps the entry from being
-// deleted, renamed or replaced.
-static bool DeleteBlocked(const Node* node) {
-  if (node->heldOpen) return true;
-  for (const auto& entry : TheWorld().fileHandles) {
-    const FileHandle& handle = entry.second;
-    if (handle.node == node && TakesPartInSharing(handle.access) && !(handle.share & FILE_SHARE_DELETE)) {
-      return true;
-    }
-  }
-  return false;
-}
-
-void SwapForLinkAt(size_t ordinal, const std::wstring& path, const std::wstring& target, DWORD tag) {
-  Swap& swap = TheWorld().swap;
-  swap = Swap();
-  swap.ordinal = ordinal;
-  swap.path = path;
-  swap.target = target;
-  swap.tag = tag;
-}
-
-SwapResult LastSwap() {
-  return TheWorld().swap.result;
-}
-
-void PerformSwap() {
-  Swap& swap = TheWorld().swap;
-  Node* node = Resolve(swap.path).node;
-  if (!node || DeleteBlocked(node)) {
-    swap.result = SwapResult::Refused;
-    return;
-  }
-  const std::wstring name = node->name;
-  RenameChild(node, name + L"~moved");
-  auto link = std::make_unique<Node>();
-  link->name = name;
-  link->attributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-  link->reparseTag = swap.tag;
-  link->linkTarget = swap.target;
-  AddChild(node->parent, std::move(link));
-  swap.result = SwapResult::Done;
-}
-
-void ResetFiles() {
-  World& w = TheWorld();
-  w.drives.clear();
-  AddDrive(L'C');
-  w.currentDirectory = L"C:\\";
-  SetSystemDirectory("C:\\windows\\system32");
-}
-
-void SetListingOrder(ListingOrder order) {
-  TheWorld().listingOrder = order;
-}
-
-void AddDrive(wchar_t letter) {
-  auto root = std::make_unique<Node>();
-  root->name = std::wstring(1, static_cast<wchar_t>(towupper(letter))) + L":";
-  TheWorld().drives[static_cast<wchar_t>(towupper(letter))] = std::move(root);
-}
-
-void MakeDirectory(const std::wstring& path) {
-  Create(path, FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void MakeFile(const std::wstring& path, DWORD attributes, DWORD tag) {
-  Node* node = Create(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-  if (tag) node->attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-  node->reparseTag = tag;
-}
-
-void MakeEntryNamed(const std::wstring& directory, const std::wstring& name, DWORD attributes) {
-  auto entry = std::make_unique<Node>();
-  entry->name = name;
-  entry->attributes = attributes;
-  AddChild(Create(directory, FILE_ATTRIBUTE_DIRECTORY), std::move(entry));
-}
-
-void MakeDirectoryLink(const std::wstring& path, const std::wstring& target, DWORD tag) {
-  Node* node = Create(path, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
-  node->reparseTag = tag;
-  node->linkTarget = target;
-}
-
-void SetAttributes(const std::wstring& path, DWORD attributes) {
-  Require(path)->attributes = attributes;
-}
-
-void HoldOpen(const std::wstring& path) {
-  Require(path)->heldOpen = true;
-}
-
-void RefuseRemoval(const std::wstring& path) {
-  Require(path)->refuseRemoval = true;
-}
-
-void MakeCaseSensitive(const std::wstring& path) {
-  Require(path)->caseSensitive = true;
-}
-
-void SetCurrentDirectory(const std::wstring& path) {
-  TheWorld().currentDirectory = path;
-}
-
-void SetSystemDirectory(const std::string& path) {
-  TheWorld().systemDirectory = path;
-  // A directory the file system could not hold is only reported, never made.
-  const std::wstring directory = Widen(path);
-  if (directory.find(L':') == 1 && Resolve(directory).error != ERROR_FILENAME_EXCED_RANGE)
-    MakeDirectory(directory);
-}
-
-bool Exists(const std::wstring& path) {
-  return Resolve(path).node != nullptr;
-}
-
-DWORD Attributes(const std::wstring& path) {
-  Node* node = Resolve(path).node;
-  return node ? node->attributes : INVALID_FILE_ATTRIBUTES;
-}
-
-static void Collect(const Node& node, const std::wstring& prefix, std::vector<std::wstring>& out) {
-  for (const auto& child : node.children) {
-    if (!child) continue;
-    const std::wstring path = prefix + L"\\" + child->name;
-    out.push_back(child->IsDirectory() ? path + L"\\" : path);
-    Collect(*child, path, out);
-  }
-}
-
-std::vector<std::wstring> AllEntries() {
-  std::vector<std::wstring> entries;
-  for (const auto& drive : TheWorld().drives) Collect(*drive.second, drive.second->name, entries);
-  return entries;
-}
-
-void FailListingOpen(const std::wstring& directory, DWORD error) {
-  Node* node = Require(directory);
-  node->failOpen = true;
-  node->failOpenError = error;
-}
-
-void FailListingAfter(const std::wstring& directory, size_t after, DWORD error) {
-  Node* node = Require(directory);
-  node->failAfter = after;
-  node->failAfterError = error;
-}
-
-static WIN32_FIND_DATAW RecordOf(const Node& node, const std::wstring& name) {
-  WIN32_FIND_DATAW record = WIN32_FIND_DATAW();
-  record.dwFileAttributes = node.attributes;
-  if (node.IsLink()) record.dwReserved0 = node.reparseTag;
-  wcsncpy(record.cFileName, name.c_str(), MAX_PATH - 1);
-  return record;
-}
-
-static bool Matches(const wchar_t* pattern, const wchar_t* name) {
-  if (wcscmp(pattern, L"*.*") == 0) return true;  // Win32 matches names without a dot too
-  if (*pattern == L'\0') return *name == L'\0';
-  if (*pattern == L'*') return Matches(pattern + 1, name) || (*name && Matches(pattern, name + 1));
-  if (*name == L'\0') return false;
-  if (*pattern != L'?' && towupper(*pattern) != towupper(*name)) return false;
-  return Matches(pattern + 1, name + 1);
-}
-
-static std::vector<Node*> Ordered(Node* directory) {
-  std::vector<Node*> nodes;
-  for (auto& child : directory->children) {
-    if (child) nodes.push_back(child.get());
-  }
-  const ListingOrder order = TheWorld().listingOrder;
-  if (order == ListingOrder::Reversed) std::reverse(nodes.begin(), nodes.end());
-  if (order == ListingOrder::Sorted) {
-    std::stable_sort(nodes.begin(), nodes.end(),
-                     [](const Node* a, const Node* b) { return UpperName(a->name) < UpperName(b->name); });
-  }
-  return nodes;
-}
-
-// The records that a listing of `pattern` delivers, or an error.
-static bool List(const std::wstring& pattern, Listing* listing, DWORD* error) {
-  const size_t cut = pattern.find_last_of(L"\\/");
-  const std::wstring last = cut == std::wstring::npos ? pattern : pattern.substr(cut + 1);
-  if (last.find_first_of(L"*?") == std::wstring::npos) {
-    // No wildcard: the entry itself, which a trailing separator does not name.
-    if (last.empty()) {
-      *error = ERROR_FILE_NOT_FOUND;
-      return false;
-    }
-    Lookup found = Resolve(pattern);
-    if (!found.node || !found.node->parent) {
-      *error = found.node ? ERROR_FILE_NOT_FOUND : found.error;
-      return false;
-    }
-    listing->records.push_back(RecordOf(*found.node, found.node->name));
-    return true;
-  }
-  const std::wstring directoryPath = cut == std::wstring::npos ? L"." : pattern.substr(0, cut + 1);
-  Node* directory = Resolve(directoryPath).node;
-  if (directory) directory = ResolveThroughLink(directory);
-  if (!directory || !directory->IsDirectory()) {
-    *error = ERROR_PATH_NOT_FOUND;
-    return false;
-  }
-  if (directory->failOpen) {
-    *error = directory->failOpenError;
-    return false;
-  }
-  if (directory->parent) {  // a drive root has no dot entries
-    if (Matches(last.c_str(), L".")) listing->records.push_back(RecordOf(*directory, L"."));
-    if (Matches(last.c_str(), L"..")) listing->records.push_back(RecordOf(*directory->parent, L".."));
-  }
-  for (Node* child : Ordered(directory)) {
-    if (Matches(last.c_str(), child->name.c_str())) listing->records.push_back(RecordOf(*child, child->name));
-  }
-  if (listing->records.empty()) {
-    *error = ERROR_FILE_NOT_FOUND;
-    return false;
-  }
-  listing->failAfter = directory->failAfter;
-  listing->failAfterError = directory->failAfterError;
-  return true;
-}
-
-static BOOL Fail(DWORD error) {
-  SetLastError(error);
-  return FALSE;
-}
-
-static BOOL DeleteFileAt(const std::wstring& path) {
-  Lookup found = Resolve(path);
-  if (!found.node) return Fail(found.error);
-  Node* node = found.node;
-  if (!node->parent || node->IsDirectory()) return Fail(ERROR_ACCESS_DENIED);
-  if (DeleteBlocked(node)) return Fail(ERROR_SHARING_VIOLATION);
-  if (node->attributes & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
-  RemoveChild(node);
-  return TRUE;
-}
-
-}  // namespace sim
-
-using sim::Enter;
 using sim::Fail;
 using sim::Narrow;
 using sim::TheWorld;
 
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("GetSystemDirectoryA", std::to_string(size), &error)) {
-    SetLastError(error);
-    return 0;
-  }
+  sim::CallEntry call("GetSystemDirectoryA", [&] { return std::to_string(size); });
+  if (call.Failed()) return 0;
   const std::string& directory = TheWorld().systemDirectory;
   if (directory.size() + 1 > size) return static_cast<UINT>(directory.size() + 1);
   memcpy(buffer, directory.c_str(), directory.size() + 1);
@@ -304,23 +15,20 @@ UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
 }
 
 BOOL DeleteFileA(LPCSTR path) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("DeleteFileA", path, &error)) return Fail(error);
+  sim::CallEntry call("DeleteFileA", path);
+  if (call.Failed()) return FALSE;
   return sim::DeleteFileAt(sim::Widen(path));
 }
 
 BOOL DeleteFileW(LPCWSTR path) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("DeleteFileW", Narrow(path), &error)) return Fail(error);
+  sim::CallEntry call("DeleteFileW", [&] { return Narrow(path); });
+  if (call.Failed()) return FALSE;
   return sim::DeleteFileAt(path);
 }
 
 BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("SetFileAttributesW", Narrow(path) + ", " + sim::Hex(attributes), &error)) return Fail(error);
+  sim::CallEntry call("SetFileAttributesW", [&] { return Narrow(path) + ", " + sim::Hex(attributes); });
+  if (call.Failed()) return FALSE;
   sim::Lookup found = sim::Resolve(path);
   if (!found.node) return Fail(found.error);
   const DWORD kept = found.node->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
@@ -331,9 +39,8 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
 }
 
 BOOL RemoveDirectoryW(LPCWSTR path) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("RemoveDirectoryW", Narrow(path), &error)) return Fail(error);
+  sim::CallEntry call("RemoveDirectoryW", [&] { return Narrow(path); });
+  if (call.Failed()) return FALSE;
   sim::Lookup found = sim::Resolve(path);
   if (!found.node) return Fail(found.error);
   sim::Node* node = found.node;
@@ -352,13 +59,10 @@ BOOL RemoveDirectoryW(LPCWSTR path) {
 }
 
 HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW record) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("FindFirstFileW", Narrow(pattern), &error)) {
-    SetLastError(error);
-    return INVALID_HANDLE_VALUE;
-  }
+  sim::CallEntry call("FindFirstFileW", [&] { return Narrow(pattern); });
+  if (call.Failed()) return INVALID_HANDLE_VALUE;
   sim::Listing listing;
+  DWORD error = 0;
   if (!sim::List(pattern, &listing, &error)) {
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
@@ -367,14 +71,13 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW record) {
   listing.next = 1;
   const uintptr_t handle = TheWorld().nextHandle++;
   TheWorld().listings[handle] = listing;
-  sim::CountOpen("find");
+  sim::CountOpen(sim::HandleKind::Listing);
   return reinterpret_cast<HANDLE>(handle);
 }
 
 BOOL FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW record) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("FindNextFileW", "", &error)) return Fail(error);
+  sim::CallEntry call("FindNextFileW");
+  if (call.Failed()) return FALSE;
   auto it = TheWorld().listings.find(reinterpret_cast<uintptr_t>(handle));
   if (it == TheWorld().listings.end()) return Fail(ERROR_INVALID_HANDLE);
   sim::Listing& listing = it->second;
@@ -385,26 +88,20 @@ BOOL FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW record) {
 }
 
 BOOL FindClose(HANDLE handle) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  const bool injected = Enter("FindClose", "", &error);
+  sim::CallEntry call("FindClose");
   auto it = TheWorld().listings.find(reinterpret_cast<uintptr_t>(handle));
   if (it == TheWorld().listings.end()) return Fail(ERROR_INVALID_HANDLE);
   TheWorld().listings.erase(it);
-  sim::CountClose("find");
-  return injected ? Fail(error) : TRUE;
+  sim::CountClose(sim::HandleKind::Listing);
+  return call.Failed() ? Fail(call.Error()) : TRUE;
 }
 
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD flags, HANDLE) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  const std::string args =
-      Narrow(path) + ", " + sim::Hex(access) + ", " + sim::Hex(share) + ", " + sim::Hex(flags);
-  if (Enter("CreateFileW", args, &error)) {
-    SetLastError(error);
-    return INVALID_HANDLE_VALUE;
-  }
+  sim::CallEntry call("CreateFileW", [&] {
+    return Narrow(path) + ", " + sim::Hex(access) + ", " + sim::Hex(share) + ", " + sim::Hex(flags);
+  });
+  if (call.Failed()) return INVALID_HANDLE_VALUE;
   sim::Lookup found = sim::Resolve(path);
   sim::Node* node = found.node;
   // Wine opens a Unix symbolic link (tag 0) as its target even when asked not to follow it.
@@ -430,14 +127,13 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   }
   const uintptr_t handle = TheWorld().nextHandle++;
   TheWorld().fileHandles[handle] = {node, access, share};
-  sim::CountOpen("file");
+  sim::CountOpen(sim::HandleKind::File);
   return reinterpret_cast<HANDLE>(handle);
 }
 
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("GetFileInformationByHandleEx", std::to_string(infoClass), &error)) return Fail(error);
+  sim::CallEntry call("GetFileInformationByHandleEx", [&] { return std::to_string(infoClass); });
+  if (call.Failed()) return FALSE;
   auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(file));
   if (it == TheWorld().fileHandles.end()) return Fail(ERROR_INVALID_HANDLE);
   if (infoClass != FileAttributeTagInfo || size < sizeof(FILE_ATTRIBUTE_TAG_INFO))
@@ -449,12 +145,10 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
 }
 
 BOOL CloseHandle(HANDLE handle) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  const bool injected = Enter("CloseHandle", "", &error);
+  sim::CallEntry call("CloseHandle");
   auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(handle));
   if (it == TheWorld().fileHandles.end()) return Fail(ERROR_INVALID_HANDLE);
   TheWorld().fileHandles.erase(it);
-  sim::CountClose("file");
-  return injected ? Fail(error) : TRUE;
+  sim::CountClose(sim::HandleKind::File);
+  return call.Failed() ? Fail(call.Error()) : TRUE;
 }

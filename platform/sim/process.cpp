@@ -1,5 +1,6 @@
 // Console, standard output, command line, dialogs and the module path.
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 
@@ -45,16 +46,11 @@ static void WriteStdout(const std::string& text) {
 
 }  // namespace sim
 
-using sim::Enter;
 using sim::TheWorld;
 
 BOOL AttachConsole(DWORD processId) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("AttachConsole", sim::Hex(processId), &error)) {
-    SetLastError(error);
-    return FALSE;
-  }
+  sim::CallEntry call("AttachConsole", [&] { return sim::Hex(processId); });
+  if (call.Failed()) return FALSE;
   sim::World& w = TheWorld();
   if (processId != ATTACH_PARENT_PROCESS || !w.parentConsole) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -70,15 +66,14 @@ BOOL AttachConsole(DWORD processId) {
 
 errno_t freopen_s(FILE** result, const char* path, const char* mode, FILE* stream) {
   const char* streamName = stream == stdout ? "stdout" : stream == stderr ? "stderr" : "stdin";
-  const std::string args = std::string(path) + " " + mode + " " + streamName;
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
+  const auto args = [&] { return std::string(path) + " " + mode + " " + streamName; };
   sim::World& w = TheWorld();
-  if (Enter("freopen_s", args, &error)) {
+  sim::CallEntry call("freopen_s", args);
+  if (call.Failed()) {
     *result = nullptr;
-    return 2;  // ENOENT
+    return ENOENT;
   }
-  w.reopens.push_back(args);
+  w.reopens.push_back(args());
   // Only a console the process is attached to can be opened as CONOUT$.
   if (stream == stdout && std::string(path) == "CONOUT$" && w.attached) w.stdoutOnConsole = true;
   *result = stream;
@@ -108,32 +103,27 @@ int PrintWide(const wchar_t* format, ...) {
 }
 
 LPWSTR GetCommandLineW() {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  Enter("GetCommandLineW", "", &error);  // cannot fail
+  sim::CallEntry call("GetCommandLineW");  // cannot fail
   return &TheWorld().commandLine[0];
 }
 
 HLOCAL LocalFree(HLOCAL memory) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  Enter("LocalFree", memory ? "block" : "null", &error);
+  sim::CallEntry call("LocalFree", memory ? "block" : "null");
   if (memory) {
     free(memory);
-    sim::CountClose("local");
+    sim::CountClose(sim::HandleKind::LocalMemory);
   }
   return nullptr;
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
   sim::World& w = TheWorld();
-  const std::string args =
-      std::string(owner ? "owner" : "null") + ", " + text + ", " + caption + ", " + sim::Hex(style);
+  sim::CallEntry call("MessageBoxA", [&] {
+    return std::string(owner ? "owner" : "null") + ", " + text + ", " + caption + ", " + sim::Hex(style);
+  });
   int result = 0;
-  if (Enter("MessageBoxA", args, &error)) {
-    SetLastError(error);
+  if (call.Failed()) {
+    // The injected error is the last error.
   } else if (w.boxAnswers.empty()) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);  // no desktop to show it on
   } else {
@@ -145,20 +135,14 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
 }
 
 void OutputDebugStringA(LPCSTR text) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  Enter("OutputDebugStringA", text, &error);
+  sim::CallEntry call("OutputDebugStringA", text);
   TheWorld().debugStrings.push_back(text);
 }
 
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("GetModuleFileNameW", std::string(module ? "module" : "null") + ", " + std::to_string(size),
-            &error)) {
-    SetLastError(error);
-    return 0;
-  }
+  sim::CallEntry call("GetModuleFileNameW",
+                      [&] { return std::string(module ? "module" : "null") + ", " + std::to_string(size); });
+  if (call.Failed()) return 0;
   const std::wstring& name = TheWorld().moduleFileName;
   if (name.size() < size) {
     wmemcpy(buffer, name.c_str(), name.size() + 1);
@@ -181,42 +165,30 @@ void RemoveExport(const std::string& name) {
 static const uintptr_t kKernel32 = 0x7c800000;
 
 HMODULE GetModuleHandleW(LPCWSTR name) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("GetModuleHandleW", sim::Narrow(name ? name : L"null"), &error)) {
-    SetLastError(error);
-    return nullptr;
-  }
+  sim::CallEntry call("GetModuleHandleW", [&] { return sim::Narrow(name ? name : L"null"); });
+  if (call.Failed()) return nullptr;
   if (!name || std::wstring(name) != L"kernel32.dll") {
-    SetLastError(126);  // ERROR_MOD_NOT_FOUND
+    SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
   return reinterpret_cast<HMODULE>(kKernel32);
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("GetProcAddress", name, &error)) {
-    SetLastError(error);
-    return nullptr;
-  }
+  sim::CallEntry call("GetProcAddress", name);
+  if (call.Failed()) return nullptr;
   const auto& missing = TheWorld().missingExports;
   if (reinterpret_cast<uintptr_t>(module) != kKernel32 || std::string(name) != "SetDefaultDllDirectories" ||
       std::find(missing.begin(), missing.end(), name) != missing.end()) {
-    SetLastError(127);  // ERROR_PROC_NOT_FOUND
+    SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
   }
   return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&SetDefaultDllDirectories));
 }
 
 BOOL SetDefaultDllDirectories(DWORD flags) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("SetDefaultDllDirectories", sim::Hex(flags), &error)) {
-    SetLastError(error);
-    return FALSE;
-  }
+  sim::CallEntry call("SetDefaultDllDirectories", [&] { return sim::Hex(flags); });
+  if (call.Failed()) return FALSE;
   TheWorld().dllSearch = flags;
   return TRUE;
 }

@@ -120,9 +120,9 @@ static std::string HiveName(HKEY hive) {
 
 // Like Windows, neither call sets the last error: the status is the result.
 LSTATUS RegDeleteKeyA(HKEY hive, LPCSTR subKey) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (sim::Enter("RegDeleteKeyA", sim::HiveName(hive) + ", " + subKey, &error)) return error;
+  sim::CallEntry call(
+      "RegDeleteKeyA", [&] { return sim::HiveName(hive) + ", " + subKey; }, sim::CallEntry::ReturnsStatus);
+  if (call.Failed()) return static_cast<LSTATUS>(call.Error());
   sim::Key* parent = nullptr;
   sim::Key* key = sim::FindKey(hive, subKey, &parent);
   if (!key || !parent) return ERROR_FILE_NOT_FOUND;
@@ -132,9 +132,9 @@ LSTATUS RegDeleteKeyA(HKEY hive, LPCSTR subKey) {
 }
 
 LSTATUS SHDeleteKeyA(HKEY hive, LPCSTR subKey) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (sim::Enter("SHDeleteKeyA", sim::HiveName(hive) + ", " + subKey, &error)) return error;
+  sim::CallEntry call(
+      "SHDeleteKeyA", [&] { return sim::HiveName(hive) + ", " + subKey; }, sim::CallEntry::ReturnsStatus);
+  if (call.Failed()) return static_cast<LSTATUS>(call.Error());
   sim::Key* parent = nullptr;
   sim::Key* key = sim::FindKey(hive, subKey, &parent);
   if (!key || !parent) return ERROR_FILE_NOT_FOUND;

@@ -59,7 +59,6 @@ void StopServiceExternally(const std::string& name) {
 
 }  // namespace sim
 
-using sim::Enter;
 using sim::TheWorld;
 
 static SC_HANDLE NewHandle(const std::string& service) {
@@ -76,25 +75,18 @@ static sim::Service* ServiceOf(SC_HANDLE handle) {
 }
 
 SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  const std::string args = std::string(machine ? machine : "null") + ", " + (database ? database : "null") +
-                           ", " + sim::Hex(access);
-  if (Enter("OpenSCManagerA", args, &error)) {
-    SetLastError(error);
-    return nullptr;
-  }
-  sim::CountOpen("scm");
+  sim::CallEntry call("OpenSCManagerA", [&] {
+    return std::string(machine ? machine : "null") + ", " + (database ? database : "null") + ", " +
+           sim::Hex(access);
+  });
+  if (call.Failed()) return nullptr;
+  sim::CountOpen(sim::HandleKind::ServiceManager);
   return NewHandle("");
 }
 
 SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("OpenServiceA", std::string(name) + ", " + sim::Hex(access), &error)) {
-    SetLastError(error);
-    return nullptr;
-  }
+  sim::CallEntry call("OpenServiceA", [&] { return std::string(name) + ", " + sim::Hex(access); });
+  if (call.Failed()) return nullptr;
   auto it = TheWorld().serviceHandles.find(reinterpret_cast<uintptr_t>(manager));
   if (it == TheWorld().serviceHandles.end() || !it->second.empty()) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -111,17 +103,13 @@ SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) {
     return nullptr;
   }
   ++service->openHandles;
-  sim::CountOpen("service");
+  sim::CountOpen(sim::HandleKind::Service);
   return NewHandle(service->name);
 }
 
 BOOL ControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("ControlService", std::to_string(control), &error)) {
-    SetLastError(error);
-    return FALSE;
-  }
+  sim::CallEntry call("ControlService", [&] { return std::to_string(control); });
+  if (call.Failed()) return FALSE;
   sim::Service* service = ServiceOf(handle);
   if (!service || !status) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -137,17 +125,13 @@ BOOL ControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
   }
   service->running = false;
   *status = SERVICE_STATUS();
-  status->dwCurrentState = 3;  // SERVICE_STOP_PENDING
+  status->dwCurrentState = SERVICE_STOP_PENDING;
   return TRUE;
 }
 
 BOOL DeleteService(SC_HANDLE handle) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
-  if (Enter("DeleteService", "", &error)) {
-    SetLastError(error);
-    return FALSE;
-  }
+  sim::CallEntry call("DeleteService");
+  if (call.Failed()) return FALSE;
   sim::Service* service = ServiceOf(handle);
   if (!service) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -162,15 +146,11 @@ BOOL DeleteService(SC_HANDLE handle) {
 }
 
 BOOL CloseServiceHandle(SC_HANDLE handle) {
-  sim::PlatformCall inPlatform;
-  DWORD error = 0;
   auto it = TheWorld().serviceHandles.find(reinterpret_cast<uintptr_t>(handle));
   const bool known = it != TheWorld().serviceHandles.end();
-  const bool injected = Enter("CloseServiceHandle",
-                              !known               ? "unknown"
-                              : it->second.empty() ? "manager"
-                                                   : "service",
-                              &error);
+  sim::CallEntry call("CloseServiceHandle", [&] {
+    return std::string(!known ? "unknown" : it->second.empty() ? "manager" : "service");
+  });
   if (!known) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -179,14 +159,14 @@ BOOL CloseServiceHandle(SC_HANDLE handle) {
   const std::string name = it->second;
   TheWorld().serviceHandles.erase(it);
   if (name.empty()) {
-    sim::CountClose("scm");
+    sim::CountClose(sim::HandleKind::ServiceManager);
   } else {
-    sim::CountClose("service");
+    sim::CountClose(sim::HandleKind::Service);
     if (sim::Service* service = sim::FindService(name)) --service->openHandles;
     sim::RemoveIfGone(name);
   }
-  if (injected) {
-    SetLastError(error);
+  if (call.Failed()) {
+    SetLastError(call.Error());
     return FALSE;
   }
   return TRUE;

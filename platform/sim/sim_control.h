@@ -36,8 +36,15 @@ void FailCall(const std::string& name, DWORD error, int times = 1);
 // The call numbered `ordinal` from now (1 = the next one), whatever it is, fails with `error`.
 void FailNthCall(size_t ordinal, DWORD error);
 
-// ---- Handles left open, by kind: "scm", "service", "find", "local" ----
-int OpenHandles(const std::string& kind);
+// ---- Handles left open, by kind ----
+enum class HandleKind {
+  ServiceManager,  // OpenSCManagerA
+  Service,         // OpenServiceA
+  Listing,         // FindFirstFileW
+  File,            // CreateFileW
+  LocalMemory,     // CommandLineToArgvW's vector
+};
+int OpenHandles(HandleKind kind);
 int OpenHandlesTotal();
 
 // ---- Process: command line, console, dialogs, debugger ----

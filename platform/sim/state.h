@@ -81,7 +81,7 @@ struct World {
   std::vector<Injection> injections;
   size_t failOrdinal = 0;  // 0: none
   DWORD failOrdinalError = 0;
-  std::map<std::string, int> openHandles;
+  std::map<HandleKind, int> openHandles;
 
   std::wstring commandLine;
   std::wstring moduleFileName;
@@ -123,11 +123,36 @@ struct PlatformCall {
   ~PlatformCall();
 };
 
-// Called first by every simulated platform call: logs it and tells whether an
-// injected failure applies, with its error code.
-bool Enter(const char* name, const std::string& args, DWORD* error);
-void CountOpen(const std::string& kind);
-void CountClose(const std::string& kind);
+// Begins every logged simulated call, which then reads as behaviour only: the
+// time until it ends counts as spent inside the platform, the call is logged
+// with its arguments, a swap due at this call happens, and an injected failure
+// applies. The injected error becomes the last error, unless the call reports
+// a status instead (the registry calls).
+class CallEntry {
+ public:
+  enum Reporting { SetsLastError, ReturnsStatus };
+  CallEntry(const char* name, const char* args = "", Reporting reporting = SetsLastError) {
+    Begin(name, args, reporting);
+  }
+  // `describe` forms the arguments' text, inside the platform call.
+  template <typename Describe>
+  CallEntry(const char* name, Describe describe, Reporting reporting = SetsLastError) {
+    Begin(name, describe(), reporting);
+  }
+  CallEntry(const CallEntry&) = delete;
+  CallEntry& operator=(const CallEntry&) = delete;
+  bool Failed() const { return failed_; }
+  DWORD Error() const { return error_; }
+
+ private:
+  void Begin(const char* name, const std::string& args, Reporting reporting);
+  PlatformCall inPlatform_;
+  bool failed_ = false;
+  DWORD error_ = 0;
+};
+
+void CountOpen(HandleKind kind);
+void CountClose(HandleKind kind);
 
 std::string Narrow(const std::wstring& text);
 std::wstring Widen(const std::string& text);
@@ -152,5 +177,16 @@ Node* ResolveThroughLink(Node* node);  // the target of a link, the node itself 
 std::wstring FullPath(const Node* node);
 void ResetFiles();
 void PerformSwap();  // the pending swap, when its call has come
+
+// Only an open with data or delete access takes part in sharing.
+bool TakesPartInSharing(DWORD access);
+// Whether a handle of this or another process keeps the entry from being
+// deleted, renamed or replaced.
+bool DeleteBlocked(const Node* node);
+// The records that a listing of `pattern` delivers, or the error.
+bool List(const std::wstring& pattern, Listing* listing, DWORD* error);
+BOOL DeleteFileAt(const std::wstring& path);
+// Sets the last error and fails.
+BOOL Fail(DWORD error);
 
 }  // namespace sim

@@ -17,9 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   UninstallOptions options;
   const bool accepted = ReadCommandLine(options);
-  fuzz::Require(accepted || options.showHelp, "a rejected line asks for the usage text");
-  fuzz::Require(sim::OpenHandles("local") == 0, "the argument vector is released");
-  if (accepted && !options.showHelp) fuzz::Require(RemoveProductFolder(options), "the directory is known");
+  fuzz::Check(accepted || options.showHelp, "a rejected line asks for the usage text");
+  fuzz::Check(sim::OpenHandles(sim::HandleKind::LocalMemory) == 0, "the argument vector is released");
+  if (accepted && !options.showHelp) fuzz::Check(RemoveProductFolder(options), "the directory is known");
   fuzz::CheckAfter(before);
   return 0;
 }

@@ -10,7 +10,7 @@
 
 namespace fuzz {
 
-inline void Require(bool condition, const char* what) {
+inline void Check(bool condition, const char* what) {
   if (!condition) {
     std::fprintf(stderr, "violated: %s\n", what);
     std::abort();
@@ -42,13 +42,13 @@ inline void StageGame() {
 }
 
 inline void CheckAfter(const std::vector<std::wstring>& before) {
-  Require(sim::OpenHandlesTotal() == 0, "no handle left open");
+  Check(sim::OpenHandlesTotal() == 0, "no handle left open");
   const std::vector<std::wstring> after = sim::AllEntries();
   for (const std::wstring& entry : before) {
     bool kept = false;
     for (const std::wstring& now : after) kept = kept || now == entry;
     if (!kept)
-      Require(UnderProductFolder(entry.back() == L'\\' ? entry.substr(0, entry.size() - 1) : entry),
+      Check(UnderProductFolder(entry.back() == L'\\' ? entry.substr(0, entry.size() - 1) : entry),
               "only a Telvarine folder loses entries");
   }
 }

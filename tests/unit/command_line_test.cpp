@@ -145,7 +145,7 @@ TEST_F(CommandLineTest, VectorIsReleasedOnEveryPath) {
   for (const wchar_t* line : {L"", L"-s", L"-x", L"-a"}) {
     sim::Reset();
     Read(line);
-    EXPECT_EQ(sim::OpenHandles("local"), 0) << sim::Narrow(line);
+    EXPECT_EQ(sim::OpenHandles(sim::HandleKind::LocalMemory), 0) << sim::Narrow(line);
     EXPECT_EQ(sim::CallsNamed("LocalFree").size(), 1u) << sim::Narrow(line);
   }
 }
@@ -178,6 +178,41 @@ TEST_F(CommandLineTest, QuotedProgramPathWithSpacesIsArgumentZero) {
   sim::SetCommandLine(L"\"C:\\Program Files\\-x\\tvuninst.exe\" -s");
   EXPECT_TRUE(ReadCommandLine(options));
   EXPECT_TRUE(options.silent);
+}
+
+// Command lines at the edges: the longest line Windows passes, quotes inside
+// arguments, empty arguments; run whole.
+class EdgeInputTest : public SimTest {
+ protected:
+  int Run(const std::wstring& arguments) {
+    sim::SetCommandLine(L"\"C:\\Bin\\tvuninst.exe\" " + arguments);
+    sim::SetModuleFileName(L"C:\\Bin\\tvuninst.exe");
+    return RunUninstall();
+  }
+};
+
+TEST_F(EdgeInputTest, LongestCommandLine) {
+  sim::MakeDirectory(L"C:\\Game\\Telvarine");
+  // 32,767 characters is the most a command line can hold.
+  const std::wstring value(32767 - 40, L'x');
+  EXPECT_EQ(Run(L"-s -a " + value), kExitDone);
+  EXPECT_TRUE(sim::Exists(L"C:\\Game\\Telvarine"));
+  EXPECT_EQ(Output(), "");
+  EXPECT_EQ(Run(std::wstring(32767 - 30, L'y')), kExitRejectedCommandLine);
+}
+
+TEST_F(EdgeInputTest, QuotesInsideArguments) {
+  sim::MakeDirectory(L"C:\\Odd\"Name\\Telvarine");
+  EXPECT_EQ(Run(L"-s -a \"C:\\Odd\\\"Name\""), kExitDone);
+  EXPECT_FALSE(sim::Exists(L"C:\\Odd\"Name\\Telvarine"));
+  EXPECT_EQ(Run(L"-s \"-a\" \"\" \"\"\"\""), kExitRejectedCommandLine)
+      << "an argument of one quote is unknown";
+}
+
+TEST_F(EdgeInputTest, EmptyArgumentsEverywhere) {
+  EXPECT_EQ(Run(L"\"\""), kExitRejectedCommandLine);
+  EXPECT_EQ(Run(L"-s -a \"\""), kExitDone);
+  EXPECT_EQ(Run(L"-s -a \"\" \"\""), kExitRejectedCommandLine);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <functional>
 #include <new>
 
-#include "folder/wide_path.h"
+#include "folder/directory_tree.h"
 #include "sim_test.h"
 
 namespace {

@@ -1,5 +1,9 @@
 #include "folder/product_folder.h"
+#include <algorithm>
+#include <random>
 
+#include "app/uninstall.h"
+#include "fault_sweep.h"
 #include "sim_test.h"
 
 namespace {
@@ -237,4 +241,367 @@ TEST_F(ProductFolderTest, ReparsePointNamedTelvarineIsRemovedAsALink) {
   EXPECT_TRUE(sim::Exists(L"C:\\Canary\\file.txt"));
 }
 
+using ProductFolderFaultSweepTest = SimTest;
+
+void CheckFolderResult(bool result, const Trial& trial, bool toolsLayout) {
+  const std::string output = Output();
+  if (trial.failedCall == "GetModuleFileNameW") {
+    EXPECT_FALSE(result);
+    EXPECT_EQ(output, "Error: GetModuleFileNameW call failed, error code: 5\n");
+    return;
+  }
+  EXPECT_TRUE(result);
+  if (!toolsLayout) {
+    EXPECT_EQ(output, "");
+    return;
+  }
+  // Every line is one the search or its visitor documents.
+  size_t start = 0;
+  while (start < output.size()) {
+    const size_t end = output.find('\n', start);
+    const std::string line = output.substr(start, end - start);
+    EXPECT_TRUE(line == "Found 'Telvarine', stopping recursion." || line == "Telvarine folder not found." ||
+                line == "FindFirstFileW failed, error code: 5" ||
+                line == "FindNextFileW failed, error code: 5")
+        << line;
+    start = end + 1;
+  }
+  if (trial.failedCall.empty()) {
+    EXPECT_FALSE(sim::Exists(L"C:\\Game\\data\\Telvarine"));
+  }
+}
+
+TEST_F(ProductFolderFaultSweepTest, BothLayouts) {
+  int trials = 0;
+  for (bool toolsLayout : {true, false}) {
+    bool result = false;
+    auto step = [&] {
+      sim::SetModuleFileName(toolsLayout ? L"C:\\Game\\tools\\tvuninst.exe" : L"C:\\Bin\\tvuninst.exe");
+      UninstallOptions options;
+      options.installDir = L"C:\\Game\\data";
+      result = RemoveProductFolder(options);
+    };
+    trials += Sweep(StageGame, step, {"C:\\Game\\data\\Telvarine"},
+                    [&](const Trial& trial) { CheckFolderResult(result, trial, toolsLayout); });
+  }
+  std::printf("product folder: %d fault trials\n", trials);
+}
+
+// Letters beyond ASCII, in both layouts, through the whole run.
+class NonAsciiTest : public SimTest {
+ protected:
+  int Run(const std::wstring& arguments) {
+    sim::SetCommandLine(L"\"C:\\Bin\\tvuninst.exe\" " + arguments);
+    sim::SetModuleFileName(L"C:\\Bin\\tvuninst.exe");
+    return RunUninstall();
+  }
+};
+
+TEST_F(NonAsciiTest, NonAsciiPaths) {
+  sim::MakeFile(L"C:\\Spiele\\\u00DCbung\\Telvarine\\x.dat");
+  sim::MakeFile(L"C:\\\u0418\u0433\u0440\u044B\\\u0422\u0435\u0441\u0442\\data\\TELVARINE\\y.dat");
+  EXPECT_EQ(Run(L"-s -a C:\\Spiele\\\u00DCbung"), kExitDone);
+  EXPECT_FALSE(sim::Exists(L"C:\\Spiele\\\u00DCbung\\Telvarine"));
+
+  sim::MakeDirectory(L"C:\\\u0418\u0433\u0440\u044B\\\u0422\u0435\u0441\u0442\\tools");
+  sim::SetModuleFileName(L"C:\\\u0418\u0433\u0440\u044B\\\u0422\u0435\u0441\u0442\\tools\\tvuninst.exe");
+  UninstallOptions options;
+  EXPECT_TRUE(RemoveProductFolder(options));
+  EXPECT_FALSE(sim::Exists(L"C:\\\u0418\u0433\u0440\u044B\\\u0422\u0435\u0441\u0442\\data\\TELVARINE"));
+}
+
 }  // namespace
+
+// Thousands of seeded random game trees, removed in both layouts. An
+// independent model of each tree predicts which folder is selected and
+// whether it can go; the simulation must agree, and nothing else may change.
+namespace {
+
+using ProductFolderSwapTest = SimTest;
+
+// The search holds every directory from its root down to the one it lists,
+// and the directory given with -a is held, while the folder goes: whatever the
+// moment of the swap, the search never walks outside, and no Telvarine folder
+// out there is found.
+TEST_F(ProductFolderSwapTest, NoSwapPointLeadsTheSearchOrTheGivenDirectoryOutside) {
+  const std::wstring game = L"C:\\Game";
+  struct Layout {
+    std::wstring module;
+    std::wstring installDir;
+    std::vector<std::wstring> targets;
+  };
+  const Layout layouts[] = {
+      {game + L"\\tools\\tvuninst.exe",
+       L"",
+       {game, game + L"\\aaa", game + L"\\data", game + L"\\data\\Telvarine",
+        game + L"\\data\\Telvarine\\A"}},
+      {L"C:\\Bin\\tvuninst.exe",
+       game + L"\\data",
+       {game + L"\\data", game + L"\\data\\Telvarine", game + L"\\data\\Telvarine\\A"}},
+  };
+  auto stage = [&] {
+    sim::MakeFile(L"C:\\Outside\\keep.dat");
+    sim::MakeFile(L"C:\\Outside\\Telvarine\\canary.dat");
+    sim::MakeFile(game + L"\\aaa\\x.dat");  // listed before data
+    sim::MakeFile(game + L"\\data\\Telvarine\\a.dat");
+    sim::MakeFile(game + L"\\data\\Telvarine\\A\\one.dat");
+    sim::MakeDirectory(game + L"\\tools");
+  };
+  auto run = [](const Layout& layout) {
+    sim::SetModuleFileName(layout.module);
+    UninstallOptions options;
+    options.installDir = layout.installDir;
+    RemoveProductFolder(options);
+  };
+  for (const Layout& layout : layouts) {
+    sim::Reset();
+    stage();
+    run(layout);
+    ASSERT_FALSE(sim::Exists(game + L"\\data\\Telvarine")) << "without a swap the folder goes";
+    const size_t calls = sim::Calls().size();
+    int done = 0;
+    int refused = 0;
+    for (const std::wstring& target : layout.targets) {
+      for (DWORD tag :
+           {static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT), static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)}) {
+        for (size_t ordinal = 1; ordinal <= calls + 1; ++ordinal) {
+          sim::Reset();
+          stage();
+          sim::SwapForLinkAt(ordinal, target, L"C:\\Outside", tag);
+          run(layout);
+          const std::string trial = sim::Narrow(target) + " swapped at call " + std::to_string(ordinal);
+          EXPECT_TRUE(sim::Exists(L"C:\\Outside\\Telvarine\\canary.dat")) << trial;
+          EXPECT_TRUE(sim::Exists(L"C:\\Outside\\keep.dat")) << trial;
+          EXPECT_EQ(sim::OpenHandlesTotal(), 0) << trial;
+          done += sim::LastSwap() == sim::SwapResult::Done;
+          refused += sim::LastSwap() == sim::SwapResult::Refused;
+        }
+      }
+    }
+    EXPECT_GT(done, 0);
+    EXPECT_GT(refused, 0);
+    std::printf("%s: %zu calls, %d swapped in, %d refused by a held handle\n",
+                layout.installDir.empty() ? "tools layout" : "given directory", calls, done, refused);
+  }
+}
+
+}  // namespace
+
+namespace random_tree {
+
+const std::wstring kGame = L"C:\\G\\Game";
+const std::wstring kOutside = L"C:\\Outside";
+
+struct Model {
+  std::wstring name;
+  bool directory = false;
+  bool link = false;
+  DWORD tag = 0;
+  bool held = false;
+  std::vector<Model> children;  // in creation order
+};
+
+std::wstring Upper(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(towupper(c));
+  return text;
+}
+
+bool IsProductName(const std::wstring& name) {
+  std::wstring lowered = name;
+  for (wchar_t& c : lowered) c = static_cast<wchar_t>(towlower(c));
+  return lowered == L"telvarine";
+}
+
+// The unsafe names the generator uses, told apart without the product's check.
+bool IsPlain(const std::wstring& name) {
+  return name != L"dots.." && name != L"..\\up" && name != L"nul.txt" && name != L"trail ";
+}
+
+class Generator {
+ public:
+  explicit Generator(unsigned seed) : rng_(seed) {}
+
+  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+  bool Chance(int percent) { return Pick(100) < percent; }
+
+  // Some names cannot be joined to a path safely: a separator, a trailing dot,
+  // a device. They are listed as they are, and neither walk may use them.
+  std::wstring Name() {
+    static const wchar_t* names[] = {
+        L"Telvarine", L"telvarine", L"TELVARINE", L"TelVarine",          L"telvarine_old", L"Telvarine.txt",
+        L".hidden",   L"dots..",    L"..x",       L"\u00DCbung",         L"\u00C4rger",    L"data",
+        L"bin",       L"a",         L"Tools",     L"\u0436\u0443\u043A", L"x.dat",         L"Telvarin",
+        L"..\\up",    L"nul.txt",   L"trail "};
+    if (Chance(4)) return std::wstring(100 + Pick(120), L"lmn"[Pick(3)]);
+    return names[Pick(sizeof names / sizeof names[0])];
+  }
+
+  // Fills the directory at `path` (already made) and its model.
+  void Fill(const std::wstring& path, Model& directory, int depth, std::vector<std::wstring>& inside) {
+    const int count = Pick(depth == 0 ? 6 : 5);
+    for (int i = 0; i < count; ++i) {
+      Model child;
+      child.name = Name();
+      const bool taken = std::any_of(directory.children.begin(), directory.children.end(),
+                                     [&](const Model& m) { return Upper(m.name) == Upper(child.name); });
+      if (taken) continue;
+      const std::wstring childPath = path + L"\\" + child.name;
+      const int kind = Pick(100);
+      if (!IsPlain(child.name)) {
+        child.directory = kind >= 50;
+        sim::MakeEntryNamed(path, child.name,
+                            child.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE);
+      } else if (kind < 50 || depth >= 5) {
+        static const DWORD attributes[] = {FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_READONLY,
+                                           FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
+                                           FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN};
+        sim::MakeFile(childPath, attributes[Pick(4)]);
+        child.held = Chance(3);
+        if (child.held) sim::HoldOpen(childPath);
+      } else if (kind < 85) {
+        child.directory = true;
+        sim::MakeDirectory(childPath);
+        inside.push_back(childPath);
+        Fill(childPath, child, depth + 1, inside);
+      } else {
+        static const DWORD tags[] = {IO_REPARSE_TAG_MOUNT_POINT, IO_REPARSE_TAG_SYMLINK, 0};
+        child.directory = true;
+        child.link = true;
+        child.tag = tags[Pick(3)];
+        const std::wstring target =
+            Chance(50) || inside.empty() ? kOutside + L"\\Dir" : inside[Pick(inside.size())];
+        sim::MakeDirectoryLink(childPath, target, child.tag);
+      }
+      directory.children.push_back(child);
+    }
+  }
+
+ private:
+  std::mt19937 rng_;
+};
+
+std::vector<const Model*> InListingOrder(const Model& directory, sim::ListingOrder order) {
+  std::vector<const Model*> children;
+  for (const Model& child : directory.children) children.push_back(&child);
+  if (order == sim::ListingOrder::Reversed) std::reverse(children.begin(), children.end());
+  if (order == sim::ListingOrder::Sorted) {
+    std::stable_sort(children.begin(), children.end(),
+                     [](const Model* a, const Model* b) { return Upper(a->name) < Upper(b->name); });
+  }
+  return children;
+}
+
+// The first directory named Telvarine, depth first in listing order, links
+// shown but not entered; with its full path.
+const Model* FindFirst(const Model& directory, const std::wstring& path, sim::ListingOrder order,
+                       std::wstring* found) {
+  for (const Model* child : InListingOrder(directory, order)) {
+    if (!child->directory || !IsPlain(child->name)) continue;
+    const std::wstring childPath = path + L"\\" + child->name;
+    if (IsProductName(child->name)) {
+      *found = childPath;
+      return child;
+    }
+    if (child->link) continue;
+    if (const Model* deeper = FindFirst(*child, childPath, order, found)) return deeper;
+  }
+  return nullptr;
+}
+
+// Whether the deletion can remove the directory at `path` entirely.
+bool Removable(const Model& directory, size_t pathLength) {
+  if (directory.link) return IsReparseTagNameSurrogate(directory.tag);
+  if (pathLength + 4 >= MAX_PATH) return false;
+  for (const Model& child : directory.children) {
+    const size_t childLength = pathLength + 1 + child.name.size();
+    if (childLength >= MAX_PATH || !IsPlain(child.name)) return false;
+    if (child.directory ? !Removable(child, childLength) : child.held) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> StateOutside(const std::wstring& folder) {
+  std::vector<std::string> kept;
+  const std::string prefix = sim::Narrow(folder);
+  for (const std::string& line : WholeState()) {
+    const bool below = !folder.empty() && line.rfind(prefix, 0) == 0 &&
+                       (line[prefix.size()] == '\\' || line[prefix.size()] == ' ');
+    if (!below) kept.push_back(line);
+  }
+  return kept;
+}
+
+using RandomTreeTest = SimTest;
+
+TEST_F(RandomTreeTest, OnlyTheSelectedFolderChanges) {
+  const unsigned firstSeed = 20261207;
+  const int treesPerLayout = 1500;
+  int removed = 0, kept = 0, absent = 0;
+  for (bool toolsLayout : {true, false}) {
+    for (unsigned seed = firstSeed; seed < firstSeed + treesPerLayout; ++seed) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + (toolsLayout ? " tools layout" : " given directory"));
+      sim::Reset();
+      Generator generate(seed);
+      const sim::ListingOrder order = static_cast<sim::ListingOrder>(generate.Pick(3));
+      sim::SetListingOrder(order);
+      sim::MakeFile(kOutside + L"\\keep.txt");
+      sim::MakeFile(kOutside + L"\\Dir\\inner.txt");
+      sim::MakeDirectory(kOutside + L"\\Empty");
+      sim::MakeDirectory(kGame);
+      Model game;
+      std::vector<std::wstring> inside;
+      generate.Fill(kGame, game, 0, inside);
+
+      UninstallOptions options;
+      std::wstring expectedPath;
+      const Model* expected = nullptr;
+      if (toolsLayout) {
+        sim::MakeDirectory(kGame + L"\\tools");
+        if (std::none_of(game.children.begin(), game.children.end(),
+                         [](const Model& m) { return Upper(m.name) == L"TOOLS"; })) {
+          Model tools;
+          tools.name = L"tools";
+          tools.directory = true;
+          game.children.push_back(tools);
+        }
+        sim::SetModuleFileName(kGame + L"\\tools\\tvuninst.exe");
+        expected = FindFirst(game, kGame, order, &expectedPath);
+      } else {
+        sim::SetModuleFileName(L"C:\\G\\Bin\\tvuninst.exe");
+        options.installDir = kGame;
+        for (const Model& child : game.children) {
+          if (Upper(child.name) == L"TELVARINE") {
+            expected = &child;
+            expectedPath = kGame + L"\\" + child.name;
+          }
+        }
+        if (expected && !expected->directory) expected = nullptr;  // a file of that name is left alone
+      }
+      const bool removable = expected && Removable(*expected, expectedPath.size());
+      const std::vector<std::string> before = StateOutside(expectedPath);
+
+      ASSERT_TRUE(RemoveProductFolder(options));
+
+      EXPECT_EQ(StateOutside(expectedPath), before);
+      EXPECT_EQ(sim::OpenHandlesTotal(), 0);
+      if (expected) {
+        EXPECT_EQ(sim::Exists(expectedPath), !removable) << sim::Narrow(expectedPath);
+        (removable ? removed : kept) += 1;
+      } else {
+        ++absent;
+      }
+      const std::string printed = toolsLayout ? (expected ? "Found 'Telvarine', stopping recursion.\n"
+                                                          : "Telvarine folder not found.\n")
+                                              : "";
+      EXPECT_EQ(Output(), printed);
+      if (HasFailure()) return;
+    }
+  }
+  std::printf("random trees: %d removed, %d kept for what could not go, %d without a folder\n", removed, kept,
+              absent);
+  EXPECT_GT(removed, 0);
+  EXPECT_GT(kept, 0);
+  EXPECT_GT(absent, 0);
+}
+
+}  // namespace random_tree

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "cleanup/cleanup.h"
+#include "fault_sweep.h"
 #include "sim_test.h"
 
 namespace {
@@ -180,6 +181,22 @@ TEST_F(RegistryTest, DeniedKeyDoesNotStopTheRest) {
   EXPECT_TRUE(Has(HKEY_CURRENT_USER, kProduct + "\\Corvane"));
   EXPECT_FALSE(Has(HKEY_LOCAL_MACHINE, kServices + "TVKernel"));
   EXPECT_EQ(Output(), "");
+}
+
+using RegistryFaultSweepTest = SimTest;
+
+TEST_F(RegistryFaultSweepTest, EveryFaultPoint) {
+  const int trials = Sweep(
+      StageRegistry, CleanRegistry,
+      {"HKCU\\Software\\MIRELNetwork\\kVelnoraTelvarine", "HKLM\\Software\\MIRELNetwork\\kVelnoraTelvarine",
+       "HKLM\\SYSTEM\\CurrentControlSet\\Services\\kvtlsvc",
+       "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV"},
+      [&](const Trial&) {
+        EXPECT_EQ(sim::Calls().size(), static_cast<size_t>(kRegistryCleanupCount))
+            << "every row is tried whatever failed";
+        EXPECT_EQ(Output(), "");
+      });
+  std::printf("registry: %d fault trials\n", trials);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 #include "app/uninstall.h"
+#include "fault_sweep.h"
+#include "folder/product_folder.h"
 #include "sim_test.h"
 
 namespace {
@@ -126,6 +128,62 @@ TEST_F(RunTest, SecondRunReportsTheSame) {
   EXPECT_EQ(Run(L"-s"), kExitDone);
   EXPECT_EQ(sim::DebugStrings().size(), 4u);
   EXPECT_EQ(Output(), "");
+}
+
+using RunFaultSweepTest = SimTest;
+
+TEST_F(RunFaultSweepTest, WholeRun) {
+  auto stage = [] {
+    StageServices();
+    StageRegistry();
+    StageModules();
+    StageGame();
+  };
+  int exitCode = -1;
+  auto step = [&] {
+    sim::SetModuleFileName(L"C:\\Game\\tools\\tvuninst.exe");
+    sim::SetCommandLine(L"tvuninst.exe -s");
+    exitCode = WinMain(nullptr, nullptr, nullptr, 0);
+  };
+  const int trials = Sweep(
+      stage, step,
+      {"service kvdrNT2", "service kvtlsvc", "service brenserv",
+       "HKCU\\Software\\MIRELNetwork\\kVelnoraTelvarine", "HKLM\\Software\\MIRELNetwork\\kVelnoraTelvarine",
+       "HKLM\\SYSTEM\\CurrentControlSet\\Services\\kvtlsvc",
+       "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV", "C:\\windows\\system32\\kvdrNT2.sys",
+       "C:\\windows\\system32\\kvdr9x.vxd", "C:\\windows\\system32\\Corvane.des",
+       "C:\\Game\\data\\Telvarine"},
+      [&](const Trial& trial) {
+        if (trial.failedCall == "GetModuleFileNameW") {
+          EXPECT_EQ(exitCode, kExitNoExecutableDirectory);
+        } else if (trial.failedCall == "CommandLineToArgvW") {
+          EXPECT_EQ(exitCode, kExitDialogFailed) << "an empty command line asks, and no box can be shown";
+        } else {
+          EXPECT_EQ(exitCode, kExitDone);
+        }
+      });
+  std::printf("whole run: %d fault trials\n", trials);
+}
+
+using DllSearchTest = SimTest;
+
+TEST_F(DllSearchTest, RestrictedToTheSystemDirectoryBeforeAnythingElse) {
+  sim::SetCommandLine(L"tvuninst.exe -h");
+  EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), kExitDone);
+  const std::vector<sim::Call>& calls = sim::Calls();
+  ASSERT_GE(calls.size(), 4u);
+  EXPECT_EQ(calls[0].name + "(" + calls[0].args + ")", "GetModuleHandleW(kernel32.dll)");
+  EXPECT_EQ(calls[1].name + "(" + calls[1].args + ")", "GetProcAddress(SetDefaultDllDirectories)");
+  EXPECT_EQ(calls[2].name + "(" + calls[2].args + ")", "SetDefaultDllDirectories(0x800)");
+  EXPECT_EQ(calls[3].name, "AttachConsole");
+}
+
+TEST_F(DllSearchTest, SystemWithoutTheCallCarriesOn) {
+  sim::RemoveExport("SetDefaultDllDirectories");
+  sim::SetCommandLine(L"tvuninst.exe -s");
+  EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), kExitDone);
+  EXPECT_TRUE(sim::CallsNamed("SetDefaultDllDirectories").empty());
+  EXPECT_EQ(sim::DebugStrings().back(), "Uninstallation completed.");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "app/uninstall.h"
 #include "cleanup/cleanup.h"
+#include "fault_sweep.h"
 #include "sim_test.h"
 
 namespace {
@@ -105,6 +106,26 @@ TEST_F(ServicesTest, TheRunStopsTheDriverAndMarksTheThreeInOrder) {
   EXPECT_TRUE(sim::ServiceRunning("kvtlsvc"));
   EXPECT_TRUE(sim::ServiceRunning("kvtlsvc2"));
   EXPECT_FALSE(sim::ServiceMarkedForDeletion("kvtlsvc2"));
+}
+
+using ServicesFaultSweepTest = SimTest;
+
+TEST_F(ServicesFaultSweepTest, EveryFaultPoint) {
+  std::vector<bool> results;
+  auto step = [&] {
+    results = {StopServiceByName("kvdrNT2"), DeleteServiceByName("kvdrNT2"), DeleteServiceByName("kvtlsvc"),
+               DeleteServiceByName("brenserv")};
+  };
+  const int trials =
+      Sweep(StageServices, step, {"service kvdrNT2", "service kvtlsvc", "service brenserv"},
+            [&](const Trial& trial) {
+              const int failed = static_cast<int>(std::count(results.begin(), results.end(), false));
+              // Only a failing close leaves every result as it was.
+              const bool harmless = trial.failedCall.empty() || trial.failedCall == "CloseServiceHandle";
+              EXPECT_EQ(failed, harmless ? 0 : 1);
+              EXPECT_EQ(Output(), "");
+            });
+  std::printf("services: %d fault trials\n", trials);
 }
 
 }  // namespace

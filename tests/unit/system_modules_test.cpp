@@ -1,4 +1,5 @@
 #include "cleanup/cleanup.h"
+#include "fault_sweep.h"
 #include "sim_test.h"
 
 namespace {
@@ -86,6 +87,24 @@ TEST_F(SystemModulesTest, LongestDirectoryThatFitsEveryName) {
   sim::SetSystemDirectory(directory);
   DeleteSystemModules();
   EXPECT_EQ(sim::CallsNamed("DeleteFileA").size(), 3u);
+}
+
+using SystemModulesFaultSweepTest = SimTest;
+
+TEST_F(SystemModulesFaultSweepTest, EveryFaultPoint) {
+  const int trials =
+      Sweep(StageModules, DeleteSystemModules,
+            {"C:\\windows\\system32\\kvdrNT2.sys", "C:\\windows\\system32\\kvdr9x.vxd",
+             "C:\\windows\\system32\\Corvane.des"},
+            [&](const Trial& trial) {
+              // The file whose query or deletion failed stays; the others go.
+              int left = 0;
+              for (const wchar_t* name : {L"\\kvdrNT2.sys", L"\\kvdr9x.vxd", L"\\Corvane.des"}) {
+                left += sim::Exists(std::wstring(L"C:\\windows\\system32") + name);
+              }
+              EXPECT_EQ(left, trial.failedCall.empty() ? 0 : 1);
+            });
+  std::printf("system modules: %d fault trials\n", trials);
 }
 
 }  // namespace

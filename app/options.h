@@ -1,0 +1,11 @@
+// The parsed command line: the one record the run keeps, which the product
+// folder removal reads and may rewrite.
+#pragma once
+
+#include "folder/wide_path.h"
+
+struct UninstallOptions {
+  bool showHelp = false;  // usage requested or command line rejected
+  bool silent = false;    // debugger strings instead of message boxes
+  WidePath installDir;    // the value after "-a"/"--all", verbatim
+};

@@ -1,0 +1,136 @@
+// The simulated file system's rules, shared by its calls: sharing, listings,
+// deletion, and the swap that another process makes.
+#include <algorithm>
+
+#include "state.h"
+
+namespace sim {
+
+bool TakesPartInSharing(DWORD access) {
+  const DWORD data =
+      FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_EXECUTE | GENERIC_READ | GENERIC_WRITE;
+  return (access & (data | DELETE)) != 0;
+}
+
+bool DeleteBlocked(const Node* node) {
+  if (node->heldOpen) return true;
+  for (const auto& entry : TheWorld().fileHandles) {
+    const FileHandle& handle = entry.second;
+    if (handle.node == node && TakesPartInSharing(handle.access) && !(handle.share & FILE_SHARE_DELETE)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void PerformSwap() {
+  Swap& swap = TheWorld().swap;
+  Node* node = Resolve(swap.path).node;
+  if (!node || DeleteBlocked(node)) {
+    swap.result = SwapResult::Refused;
+    return;
+  }
+  const std::wstring name = node->name;
+  RenameChild(node, name + L"~moved");
+  auto link = std::make_unique<Node>();
+  link->name = name;
+  link->attributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  link->reparseTag = swap.tag;
+  link->linkTarget = swap.target;
+  AddChild(node->parent, std::move(link));
+  swap.result = SwapResult::Done;
+}
+
+static WIN32_FIND_DATAW RecordOf(const Node& node, const std::wstring& name) {
+  WIN32_FIND_DATAW record = WIN32_FIND_DATAW();
+  record.dwFileAttributes = node.attributes;
+  if (node.IsLink()) record.dwReserved0 = node.reparseTag;
+  wcsncpy(record.cFileName, name.c_str(), MAX_PATH - 1);
+  return record;
+}
+
+static bool Matches(const wchar_t* pattern, const wchar_t* name) {
+  if (wcscmp(pattern, L"*.*") == 0) return true;  // Win32 matches names without a dot too
+  if (*pattern == L'\0') return *name == L'\0';
+  if (*pattern == L'*') return Matches(pattern + 1, name) || (*name && Matches(pattern, name + 1));
+  if (*name == L'\0') return false;
+  if (*pattern != L'?' && towupper(*pattern) != towupper(*name)) return false;
+  return Matches(pattern + 1, name + 1);
+}
+
+static std::vector<Node*> Ordered(Node* directory) {
+  std::vector<Node*> nodes;
+  for (auto& child : directory->children) {
+    if (child) nodes.push_back(child.get());
+  }
+  const ListingOrder order = TheWorld().listingOrder;
+  if (order == ListingOrder::Reversed) std::reverse(nodes.begin(), nodes.end());
+  if (order == ListingOrder::Sorted) {
+    std::stable_sort(nodes.begin(), nodes.end(),
+                     [](const Node* a, const Node* b) { return UpperName(a->name) < UpperName(b->name); });
+  }
+  return nodes;
+}
+
+// The records that a listing of `pattern` delivers, or an error.
+bool List(const std::wstring& pattern, Listing* listing, DWORD* error) {
+  const size_t cut = pattern.find_last_of(L"\\/");
+  const std::wstring last = cut == std::wstring::npos ? pattern : pattern.substr(cut + 1);
+  if (last.find_first_of(L"*?") == std::wstring::npos) {
+    // No wildcard: the entry itself, which a trailing separator does not name.
+    if (last.empty()) {
+      *error = ERROR_FILE_NOT_FOUND;
+      return false;
+    }
+    Lookup found = Resolve(pattern);
+    if (!found.node || !found.node->parent) {
+      *error = found.node ? ERROR_FILE_NOT_FOUND : found.error;
+      return false;
+    }
+    listing->records.push_back(RecordOf(*found.node, found.node->name));
+    return true;
+  }
+  const std::wstring directoryPath = cut == std::wstring::npos ? L"." : pattern.substr(0, cut + 1);
+  Node* directory = Resolve(directoryPath).node;
+  if (directory) directory = ResolveThroughLink(directory);
+  if (!directory || !directory->IsDirectory()) {
+    *error = ERROR_PATH_NOT_FOUND;
+    return false;
+  }
+  if (directory->failOpen) {
+    *error = directory->failOpenError;
+    return false;
+  }
+  if (directory->parent) {  // a drive root has no dot entries
+    if (Matches(last.c_str(), L".")) listing->records.push_back(RecordOf(*directory, L"."));
+    if (Matches(last.c_str(), L"..")) listing->records.push_back(RecordOf(*directory->parent, L".."));
+  }
+  for (Node* child : Ordered(directory)) {
+    if (Matches(last.c_str(), child->name.c_str())) listing->records.push_back(RecordOf(*child, child->name));
+  }
+  if (listing->records.empty()) {
+    *error = ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  listing->failAfter = directory->failAfter;
+  listing->failAfterError = directory->failAfterError;
+  return true;
+}
+
+BOOL Fail(DWORD error) {
+  SetLastError(error);
+  return FALSE;
+}
+
+BOOL DeleteFileAt(const std::wstring& path) {
+  Lookup found = Resolve(path);
+  if (!found.node) return Fail(found.error);
+  Node* node = found.node;
+  if (!node->parent || node->IsDirectory()) return Fail(ERROR_ACCESS_DENIED);
+  if (DeleteBlocked(node)) return Fail(ERROR_SHARING_VIOLATION);
+  if (node->attributes & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+  RemoveChild(node);
+  return TRUE;
+}
+
+}  // namespace sim
