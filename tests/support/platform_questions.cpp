@@ -132,6 +132,16 @@ void AskServiceQuestions(Answers& answers) {
   CloseServiceHandle(manager);
 }
 
+// The runtime's towlower in its default locale, which the name comparisons use.
+void AskRuntimeQuestions(Answers& answers) {
+  for (wchar_t letter :
+       {L'A', L'Z', L'a', wchar_t(0x00DC), wchar_t(0x0416), wchar_t(0x0130), wchar_t(0x212A)}) {
+    char name[32];
+    snprintf(name, sizeof name, "towlower.U+%04X", static_cast<unsigned>(letter));
+    answers.Hex(name, static_cast<unsigned long>(towlower(letter)));
+  }
+}
+
 }  // namespace
 
 std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) {
@@ -151,5 +161,6 @@ std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) 
   AskOpenQuestions(dir, answers);
   AskRegistryQuestions(answers);
   AskServiceQuestions(answers);
+  AskRuntimeQuestions(answers);
   return answers.Result();
 }

@@ -41,14 +41,14 @@ TEST_F(CommandLineTest, UsageTextIsExact) {
 
 TEST_F(CommandLineTest, EachOptionOfTheTable) {
   for (const wchar_t* help : {L"-h", L"--help"}) {
-    sim::Reset();
+    Restart();
     options = UninstallOptions();
     EXPECT_TRUE(Read(help));
     EXPECT_TRUE(options.showHelp);
     EXPECT_EQ(Output(), kUsage);
   }
   for (const wchar_t* silent : {L"-s", L"--silent", L"/silent"}) {
-    sim::Reset();
+    Restart();
     options = UninstallOptions();
     EXPECT_TRUE(Read(silent));
     EXPECT_TRUE(options.silent);
@@ -65,7 +65,7 @@ TEST_F(CommandLineTest, EachOptionOfTheTable) {
 TEST_F(CommandLineTest, NearMissesAreRejected) {
   for (const wchar_t* nearMiss : {L"/s", L"-S", L"--SILENT", L"/help", L"-silent", L"-H", L"--all=x", L"-sa",
                                   L"/Silent", L"-h ", L"--help-me"}) {
-    sim::Reset();
+    Restart();
     options = UninstallOptions();
     EXPECT_FALSE(Read(std::wstring(L"\"") + nearMiss + L"\"")) << sim::Narrow(nearMiss);
     EXPECT_TRUE(options.showHelp);
@@ -109,7 +109,7 @@ TEST_F(CommandLineTest, EmptyArguments) {
   EXPECT_EQ(options.installDir, L"");
   EXPECT_EQ(Output(), "");
 
-  sim::Reset();
+  Restart();
   options = UninstallOptions();
   EXPECT_FALSE(Read(L"-s \"\""));
   EXPECT_EQ(Output(), kUnidentified + kUsage);
@@ -143,7 +143,7 @@ TEST_F(CommandLineTest, FailedSplitActsAsEmptyCommandLine) {
 
 TEST_F(CommandLineTest, VectorIsReleasedOnEveryPath) {
   for (const wchar_t* line : {L"", L"-s", L"-x", L"-a"}) {
-    sim::Reset();
+    Restart();
     Read(line);
     EXPECT_EQ(sim::OpenHandles(sim::HandleKind::LocalMemory), 0) << sim::Narrow(line);
     EXPECT_EQ(sim::CallsNamed("LocalFree").size(), 1u) << sim::Narrow(line);
@@ -195,24 +195,23 @@ TEST_F(EdgeInputTest, LongestCommandLine) {
   sim::MakeDirectory(L"C:\\Game\\Telvarine");
   // 32,767 characters is the most a command line can hold.
   const std::wstring value(32767 - 40, L'x');
-  EXPECT_EQ(Run(L"-s -a " + value), kExitDone);
+  EXPECT_EQ(Run(L"-s -a " + value), 0);
   EXPECT_TRUE(sim::Exists(L"C:\\Game\\Telvarine"));
   EXPECT_EQ(Output(), "");
-  EXPECT_EQ(Run(std::wstring(32767 - 30, L'y')), kExitRejectedCommandLine);
+  EXPECT_EQ(Run(std::wstring(32767 - 30, L'y')), 87);
 }
 
 TEST_F(EdgeInputTest, QuotesInsideArguments) {
   sim::MakeDirectory(L"C:\\Odd\"Name\\Telvarine");
-  EXPECT_EQ(Run(L"-s -a \"C:\\Odd\\\"Name\""), kExitDone);
+  EXPECT_EQ(Run(L"-s -a \"C:\\Odd\\\"Name\""), 0);
   EXPECT_FALSE(sim::Exists(L"C:\\Odd\"Name\\Telvarine"));
-  EXPECT_EQ(Run(L"-s \"-a\" \"\" \"\"\"\""), kExitRejectedCommandLine)
-      << "an argument of one quote is unknown";
+  EXPECT_EQ(Run(L"-s \"-a\" \"\" \"\"\"\""), 87) << "an argument of one quote is unknown";
 }
 
 TEST_F(EdgeInputTest, EmptyArgumentsEverywhere) {
-  EXPECT_EQ(Run(L"\"\""), kExitRejectedCommandLine);
-  EXPECT_EQ(Run(L"-s -a \"\""), kExitDone);
-  EXPECT_EQ(Run(L"-s -a \"\" \"\""), kExitRejectedCommandLine);
+  EXPECT_EQ(Run(L"\"\""), 87);
+  EXPECT_EQ(Run(L"-s -a \"\""), 0);
+  EXPECT_EQ(Run(L"-s -a \"\" \"\""), 87);
 }
 
 }  // namespace

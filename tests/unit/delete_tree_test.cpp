@@ -10,19 +10,18 @@ const std::wstring kRoot = L"C:\\Games\\Title\\Telvarine";
 
 class DeleteTreeTest : public SimTest {
  protected:
-  void SetUp() override {
-    SimTest::SetUp();
-    // Canaries beside and outside the folder must survive every test.
+  // Canaries beside and outside the folder must survive every test.
+  void Stage() override {
     sim::MakeFile(L"C:\\Games\\Title\\game.exe");
     sim::MakeFile(L"C:\\Outside\\keep.txt");
     sim::MakeDirectory(L"C:\\Empty");
   }
-  void TearDown() override {
+  void Check() override {
     EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\game.exe"));
     EXPECT_TRUE(sim::Exists(L"C:\\Outside\\keep.txt"));
     EXPECT_TRUE(sim::Exists(L"C:\\Empty"));
     EXPECT_EQ(Output(), "") << "the deletion prints nothing";
-    SimTest::TearDown();
+    SimTest::Check();
   }
   static std::vector<std::wstring> Remaining() {
     std::vector<std::wstring> left;
@@ -126,6 +125,19 @@ TEST_F(DeleteTreeTest, ListingErrorsLeaveTheDirectory) {
   sim::FailListingOpen(kRoot, ERROR_ACCESS_DENIED);
   EXPECT_FALSE(DeleteDirectoryTree(kRoot.c_str()));
   EXPECT_TRUE(sim::Exists(kRoot + L"\\b.dat"));
+
+  // Only a listing with no entries at all (2) means an empty directory; an
+  // empty one whose listing is refused otherwise stays.
+  const std::wstring refused = L"C:\\Games\\Title\\Refused";
+  sim::MakeDirectory(refused);
+  sim::FailListingOpen(refused, ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(DeleteDirectoryTree(refused.c_str()));
+  EXPECT_TRUE(sim::Exists(refused));
+  const std::wstring nothingListed = L"C:\\Games\\Title\\NothingListed";
+  sim::MakeDirectory(nothingListed);
+  sim::FailListingOpen(nothingListed, ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(DeleteDirectoryTree(nothingListed.c_str()));
+  EXPECT_FALSE(sim::Exists(nothingListed));
 }
 
 TEST_F(DeleteTreeTest, AFileIsNotADirectory) {
@@ -272,6 +284,18 @@ TEST_F(DeleteTreeTest, PathsTooLongForTheBuffersStopWithoutCutting) {
       EXPECT_LT(call.size() - strlen(name) - 2, 260u) << call;
   }
 
+  // The longest directory path that can be listed has 255 characters: with
+  // "\\*.*" and the terminator its pattern fills the buffer exactly.
+  const std::wstring longest = kRoot + L"\\" + std::wstring(255 - kRoot.size() - 1, L'g');
+  ASSERT_EQ(longest.size(), 255u);
+  sim::MakeFile(longest + L"\\x");
+  EXPECT_TRUE(DeleteDirectoryTree(longest.c_str()));
+  EXPECT_FALSE(sim::Exists(longest));
+  const std::wstring oneMore = longest + L"h";
+  sim::MakeDirectory(oneMore);
+  EXPECT_FALSE(DeleteDirectoryTree(oneMore.c_str()));
+  EXPECT_TRUE(sim::Exists(oneMore));
+
   // A directory of more than 255 characters cannot be listed.
   const std::wstring tooDeep = kRoot + L"\\" + std::wstring(256 - kRoot.size(), L'e');
   ASSERT_EQ(tooDeep.size(), 257u);
@@ -325,7 +349,7 @@ namespace swap_race {
 const std::wstring kFolder = L"C:\\Games\\Title\\Telvarine";
 const std::wstring kOutside = L"C:\\Windows\\System";
 
-void Stage() {
+void StageFolder() {
   sim::MakeFile(kOutside + L"\\canary.dll");
   sim::MakeFile(kOutside + L"\\Drivers\\canary.sys");
   sim::MakeDirectory(kOutside + L"\\Empty");
@@ -346,7 +370,7 @@ bool OutsideIntact() {
 using SwapRaceTest = SimTest;
 
 TEST_F(SwapRaceTest, NoSwapPointReachesOutsideTheFolder) {
-  Stage();
+  StageFolder();
   ASSERT_TRUE(DeleteDirectoryTree(kFolder.c_str()));
   const size_t calls = sim::Calls().size();
 
@@ -363,7 +387,7 @@ TEST_F(SwapRaceTest, NoSwapPointReachesOutsideTheFolder) {
     for (DWORD tag : tags) {
       for (size_t ordinal = 1; ordinal <= calls + 1; ++ordinal) {
         sim::Reset();
-        Stage();
+        StageFolder();
         sim::SwapForLinkAt(ordinal, target, kOutside, tag);
         DeleteDirectoryTree(kFolder.c_str());
         EXPECT_TRUE(OutsideIntact()) << sim::Narrow(target) << " swapped at call " << ordinal << " tag "
@@ -383,7 +407,7 @@ TEST_F(SwapRaceTest, NoSwapPointReachesOutsideTheFolder) {
 
 // A directory that is held open by the deletion cannot be taken away.
 TEST_F(SwapRaceTest, HeldDirectoryCannotBeSwapped) {
-  Stage();
+  StageFolder();
   // The first calls: the folder's own record (open, close), then its handle.
   sim::SwapForLinkAt(4, kFolder, kOutside, IO_REPARSE_TAG_MOUNT_POINT);
   EXPECT_TRUE(DeleteDirectoryTree(kFolder.c_str()));
@@ -395,7 +419,7 @@ TEST_F(SwapRaceTest, HeldDirectoryCannotBeSwapped) {
 // Swapped in between the listing and the descent: the handle shows the link,
 // which is removed as a link.
 TEST_F(SwapRaceTest, LinkSwappedInAfterTheListingIsNotEntered) {
-  Stage();
+  StageFolder();
   DeleteDirectoryTree(kFolder.c_str());
   size_t descent = 0;  // the ordinal of the call that opens A
   while (descent < sim::Calls().size() &&
@@ -404,8 +428,8 @@ TEST_F(SwapRaceTest, LinkSwappedInAfterTheListingIsNotEntered) {
   }
   ASSERT_EQ(sim::Calls()[descent].name, "CreateFileW");
 
-  sim::Reset();
-  Stage();
+  Restart();
+  StageFolder();
   sim::SwapForLinkAt(descent + 1, kFolder + L"\\A", kOutside, IO_REPARSE_TAG_MOUNT_POINT);
   EXPECT_FALSE(DeleteDirectoryTree(kFolder.c_str())) << "the renamed directory came after the listing";
   EXPECT_EQ(sim::LastSwap(), sim::SwapResult::Done);
@@ -416,7 +440,7 @@ TEST_F(SwapRaceTest, LinkSwappedInAfterTheListingIsNotEntered) {
 }
 
 TEST_F(SwapRaceTest, OpenThatFailsStopsTheDeletion) {
-  Stage();
+  StageFolder();
   sim::FailCall("CreateFileW", ERROR_SHARING_VIOLATION);
   EXPECT_FALSE(DeleteDirectoryTree(kFolder.c_str()));
   EXPECT_TRUE(sim::Exists(kFolder + L"\\a.dat"));
@@ -426,7 +450,7 @@ TEST_F(SwapRaceTest, OpenThatFailsStopsTheDeletion) {
 }
 
 TEST_F(SwapRaceTest, DirectoryHeldWithoutDeleteSharingByAnotherProcess) {
-  Stage();
+  StageFolder();
   sim::HoldOpen(kFolder + L"\\B\\C");
   EXPECT_FALSE(DeleteDirectoryTree(kFolder.c_str()));
   EXPECT_FALSE(sim::Exists(kFolder + L"\\B\\C\\three.dat")) << "its contents can go";

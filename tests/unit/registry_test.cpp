@@ -14,69 +14,53 @@ class RegistryTest : public SimTest {
   static bool Has(HKEY hive, const std::string& path) { return sim::KeyExists(hive, path); }
 };
 
-// The rows as written down when the product's keys were listed; any dropped,
-// reordered or mistyped row fails here.
-TEST_F(RegistryTest, TableIsExactlyTheProductsKeys) {
-  const char* rows[] = {
-      "CU 1 Software\\MirelNetwork\\kVelnoraTelvarine\\TelvarineError",
-      "CU 1 Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine",
-      "CU 1 Software\\MIRELNetwork\\kVelnoraTelvarine\\Corvane",
-      "CU 1 Software\\MIRELNetwork\\kVelnoraTelvarine\\Dranwick",
-      "CU 1 Software\\MIRELNetwork\\kVelnoraTelvarine\\Ostermere",
-      "CU 1 Software\\MIRELNetwork\\kVelnoraTelvarine\\Ravelin",
-      "CU 1 Software\\MIRELNetwork\\kVelnoraTelvarine",
-      "CU T Software\\MIRELNetwork\\kVelnoraTelvarine",
-      "CU 1 Software\\MIRELNetwork",
-      "LM 1 Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine",
-      "LM 1 Software\\MIRELNetwork\\kVelnoraTelvarine\\Corvane",
-      "LM 1 Software\\MIRELNetwork\\kVelnoraTelvarine\\Dranwick",
-      "LM 1 Software\\MIRELNetwork\\kVelnoraTelvarine\\Ostermere",
-      "LM 1 Software\\MIRELNetwork\\kVelnoraTelvarine\\Ravelin",
-      "LM 1 Software\\MIRELNetwork\\kVelnoraTelvarine",
-      "LM T Software\\MIRELNetwork\\kVelnoraTelvarine",
-      "LM 1 Software\\MIRELNetwork",
-      "LM 1 SYSTEM\\CurrentControlSet\\Services\\KVDRNT2\\Security",
-      "LM 1 SYSTEM\\CurrentControlSet\\Services\\KVDRNT2\\Enum",
-      "LM 1 SYSTEM\\CurrentControlSet\\Services\\KVDRNT2",
-      "LM 1 SYSTEM\\CurrentControlSet\\Services\\brenserv\\Security",
-      "LM 1 SYSTEM\\CurrentControlSet\\Services\\brenserv\\Enum",
-      "LM 1 SYSTEM\\CurrentControlSet\\Services\\brenserv",
-      "LM 1 SYSTEM\\CurrentControlSet\\Services\\kvtlsvc\\Security",
-      "LM 1 SYSTEM\\CurrentControlSet\\Services\\kvtlsvc\\Enum",
-      "LM 1 SYSTEM\\CurrentControlSet\\Services\\kvtlsvc",
-      "LM T SYSTEM\\CurrentControlSet\\Services\\kvtlsvc",
-      "LM T SYSTEM\\CurrentControlSet\\Services\\dump_qelrmx",
-      "LM T SYSTEM\\CurrentControlSet\\Services\\TVKernel",
-      "LM T SYSTEM\\CurrentControlSet\\Services\\TVKernel64",
-      "LM T SYSTEM\\ControlSet002\\Services\\kvtlsvc",
-      "LM T SYSTEM\\ControlSet002\\Services\\dump_qelrmx",
-      "LM T SYSTEM\\ControlSet002\\Services\\TVKernel",
-      "LM T SYSTEM\\ControlSet002\\Services\\TVKernel64",
-      "LM 1 SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV\\0000",
-      "LM 1 SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV",
-      "LM 1 SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_KVTLSVC\\0000",
-      "LM 1 SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_KVTLSVC",
+// The calls as the product's keys were written down, in order and with their
+// method: any dropped, reordered or mistyped row fails here.
+TEST_F(RegistryTest, RowsAreCalledInOrderAsWrittenDown) {
+  const std::vector<std::string> rows = {
+      "RegDeleteKeyA(HKCU, Software\\MirelNetwork\\kVelnoraTelvarine\\TelvarineError)",
+      "RegDeleteKeyA(HKCU, Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine)",
+      "RegDeleteKeyA(HKCU, Software\\MIRELNetwork\\kVelnoraTelvarine\\Corvane)",
+      "RegDeleteKeyA(HKCU, Software\\MIRELNetwork\\kVelnoraTelvarine\\Dranwick)",
+      "RegDeleteKeyA(HKCU, Software\\MIRELNetwork\\kVelnoraTelvarine\\Ostermere)",
+      "RegDeleteKeyA(HKCU, Software\\MIRELNetwork\\kVelnoraTelvarine\\Ravelin)",
+      "RegDeleteKeyA(HKCU, Software\\MIRELNetwork\\kVelnoraTelvarine)",
+      "SHDeleteKeyA(HKCU, Software\\MIRELNetwork\\kVelnoraTelvarine)",
+      "RegDeleteKeyA(HKCU, Software\\MIRELNetwork)",
+      "RegDeleteKeyA(HKLM, Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine)",
+      "RegDeleteKeyA(HKLM, Software\\MIRELNetwork\\kVelnoraTelvarine\\Corvane)",
+      "RegDeleteKeyA(HKLM, Software\\MIRELNetwork\\kVelnoraTelvarine\\Dranwick)",
+      "RegDeleteKeyA(HKLM, Software\\MIRELNetwork\\kVelnoraTelvarine\\Ostermere)",
+      "RegDeleteKeyA(HKLM, Software\\MIRELNetwork\\kVelnoraTelvarine\\Ravelin)",
+      "RegDeleteKeyA(HKLM, Software\\MIRELNetwork\\kVelnoraTelvarine)",
+      "SHDeleteKeyA(HKLM, Software\\MIRELNetwork\\kVelnoraTelvarine)",
+      "RegDeleteKeyA(HKLM, Software\\MIRELNetwork)",
+      "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\KVDRNT2\\Security)",
+      "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\KVDRNT2\\Enum)",
+      "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\KVDRNT2)",
+      "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\brenserv\\Security)",
+      "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\brenserv\\Enum)",
+      "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\brenserv)",
+      "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\kvtlsvc\\Security)",
+      "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\kvtlsvc\\Enum)",
+      "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\kvtlsvc)",
+      "SHDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\kvtlsvc)",
+      "SHDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\dump_qelrmx)",
+      "SHDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\TVKernel)",
+      "SHDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Services\\TVKernel64)",
+      "SHDeleteKeyA(HKLM, SYSTEM\\ControlSet002\\Services\\kvtlsvc)",
+      "SHDeleteKeyA(HKLM, SYSTEM\\ControlSet002\\Services\\dump_qelrmx)",
+      "SHDeleteKeyA(HKLM, SYSTEM\\ControlSet002\\Services\\TVKernel)",
+      "SHDeleteKeyA(HKLM, SYSTEM\\ControlSet002\\Services\\TVKernel64)",
+      "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV\\0000)",
+      "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV)",
+      "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_KVTLSVC\\0000)",
+      "RegDeleteKeyA(HKLM, SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_KVTLSVC)",
   };
-  ASSERT_EQ(sizeof rows / sizeof rows[0], static_cast<size_t>(kRegistryCleanupCount));
-  for (int i = 0; i < kRegistryCleanupCount; ++i) {
-    const RegistryCleanupEntry& entry = RegistryCleanupList[i];
-    const std::string actual = std::string(entry.hive == HKEY_CURRENT_USER    ? "CU "
-                                           : entry.hive == HKEY_LOCAL_MACHINE ? "LM "
-                                                                              : "?? ") +
-                               (entry.method == KeyOnly ? "1 " : "T ") + entry.keyPath;
-    EXPECT_EQ(actual, rows[i]) << "row " << i + 1;
-  }
-}
-
-TEST_F(RegistryTest, RowsAreCalledInOrderWithTheirMethod) {
   CleanRegistry();
-  const std::vector<sim::Call>& calls = sim::Calls();
-  ASSERT_EQ(calls.size(), static_cast<size_t>(kRegistryCleanupCount));
-  for (int i = 0; i < kRegistryCleanupCount; ++i) {
-    const RegistryCleanupEntry& entry = RegistryCleanupList[i];
-    EXPECT_EQ(calls[i].name, entry.method == KeyOnly ? "RegDeleteKeyA" : "SHDeleteKeyA");
-    EXPECT_EQ(calls[i].args.substr(6), entry.keyPath);
-  }
+  std::vector<std::string> calls;
+  for (const sim::Call& call : sim::Calls()) calls.push_back(call.name + "(" + call.args + ")");
+  EXPECT_EQ(calls, rows);
   EXPECT_EQ(Output(), "");
 }
 

@@ -72,7 +72,7 @@ TEST_F(ServicesTest, NoHandleLeftOpenOnAnyPath) {
   const char* failing[] = {"OpenSCManagerA", "OpenServiceA", "ControlService", "DeleteService", nullptr};
   for (const char* call : failing) {
     for (bool stop : {true, false}) {
-      sim::Reset();
+      Restart();
       sim::InstallService("kvdrNT2", {true});
       if (call) sim::FailCall(call, ERROR_ACCESS_DENIED);
       const bool result = stop ? StopServiceByName("kvdrNT2") : DeleteServiceByName("kvdrNT2");
@@ -95,7 +95,7 @@ TEST_F(ServicesTest, TheRunStopsTheDriverAndMarksTheThreeInOrder) {
   sim::InstallService("brenserv");
   sim::InstallService("kvtlsvc2", {true});
   sim::SetCommandLine(L"tvuninst.exe -s");
-  EXPECT_EQ(RunUninstall(), kExitDone);
+  EXPECT_EQ(RunUninstall(), 0);
   const std::vector<std::string> opened = {"OpenServiceA(kvdrNT2, 0x20)", "OpenServiceA(kvdrNT2, 0x10000)",
                                            "OpenServiceA(kvtlsvc, 0x10000)",
                                            "OpenServiceA(brenserv, 0x10000)"};

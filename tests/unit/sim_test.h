@@ -8,10 +8,23 @@
 
 #include "sim/sim_control.h"
 
+// A fixture stages what every case needs in Stage() and checks what every case
+// must leave in Check(); a table that wants a fresh machine for each row calls
+// Restart(), which checks the row before it resets.
 class SimTest : public ::testing::Test {
  protected:
-  void SetUp() override { sim::Reset(); }
-  void TearDown() override { EXPECT_EQ(sim::OpenHandlesTotal(), 0) << "a handle was left open"; }
+  void SetUp() override {
+    sim::Reset();
+    Stage();
+  }
+  void TearDown() override { Check(); }
+  void Restart() {
+    Check();
+    sim::Reset();
+    Stage();
+  }
+  virtual void Stage() {}
+  virtual void Check() { EXPECT_EQ(sim::OpenHandlesTotal(), 0) << "a handle was left open"; }
 };
 
 // The whole simulated machine as text: files with their attributes, keys, services.
