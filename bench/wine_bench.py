@@ -10,8 +10,8 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 os.environ.setdefault("TVUNINST_PREFIX", str(ROOT / "build" / "bench" / "prefix"))
-sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-import winetest as w  # noqa: E402
+sys.path.insert(0, str(ROOT / "scripts"))
+import wineprefix as w  # noqa: E402
 
 QUICK = "--quick" in sys.argv[1:]
 RUNS = 1 if QUICK else 4
@@ -204,7 +204,7 @@ def main():
     if not w.PREFIX.exists():
         w.create_prefix()
     w.keep_wineserver()
-    w.shutil.copy(w.BUILD / "tests" / "fixtures" / "tvfloor.exe", w.unix("C:\\tvtest"))
+    w.shutil.copy(w.BUILD / "bench" / "tvfloor.exe", w.unix("C:\\tvtest"))
     tool = w.install_tool("C:\\bench\\bin")
     try:
         call_counts(tool)

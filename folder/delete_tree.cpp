@@ -12,7 +12,7 @@ static bool IsSeparator(wchar_t c) {
   return c == L'\\' || c == L'/';
 }
 
-static bool DeleteDirectory(const wchar_t* path);
+static bool EmptyAndRemoveDirectory(const wchar_t* path);
 
 // A link is never entered: a junction or directory symbolic link is removed as
 // itself, which leaves its target alone. A link of any other kind (tag 0 is
@@ -30,7 +30,7 @@ static bool DeleteEntry(const wchar_t* path, const WIN32_FIND_DATAW& record) {
   const bool reparsePoint = (record.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     if (reparsePoint) return RemoveLinkItself(path, record.dwReserved0);
-    return DeleteDirectory(path);
+    return EmptyAndRemoveDirectory(path);
   }
   // Clearing the attributes of a file link would change its target; any other
   // file, placeholders and deduplicated files included, gets the reset.
@@ -72,7 +72,7 @@ static bool DeleteContents(const wchar_t* path) {
 // The directory is opened as itself and held while it is emptied: what the
 // handle shows is what gets emptied, and nobody can swap it for a link to
 // somewhere else in the meantime.
-static bool DeleteDirectory(const wchar_t* path) {
+static bool EmptyAndRemoveDirectory(const wchar_t* path) {
   FILE_ATTRIBUTE_TAG_INFO self = {};
   HANDLE directory = OpenAsItself(path, &self);
   if (directory == INVALID_HANDLE_VALUE) return false;

@@ -8,8 +8,7 @@ ROOT = Path(__file__).resolve().parents[1]
 keep = "--keep" in sys.argv[1:]
 interactive = "--interactive" in sys.argv[1:]
 os.environ.setdefault("TVUNINST_PREFIX", str(Path(tempfile.mkdtemp(prefix="tvuninst-demo-")) / "prefix"))
-sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-import winetest as w  # noqa: E402
+import wineprefix as w  # noqa: E402
 import xdisplay  # noqa: E402
 
 SCREENSHOTS = ROOT / "build" / "demo-screenshots"

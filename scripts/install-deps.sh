@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what building and testing tvuninst needs on Debian 12 (as root).
-# Quick when everything is present.
+# Installs what building and testing tvuninst needs on Debian 12 (as root),
+# and any further packages named as arguments (the fuzzers' and benchmarks'
+# own). Quick when everything is present.
+#   scripts/install-deps.sh [PACKAGE...]
 set -euo pipefail
 
 packages=(cmake make g++ g++-mingw-w64-i686 libgtest-dev python3 wine wine64 wine32:i386 icoutils file
-  binutils-mingw-w64-i686 clang-format xvfb xdotool x11-apps imagemagick)
+  binutils-mingw-w64-i686 clang-format xvfb xdotool x11-apps imagemagick "$@")
 
 missing=()
 for package in "${packages[@]}"; do

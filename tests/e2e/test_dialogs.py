@@ -2,7 +2,7 @@
 import time
 
 import winetest as w
-import xdisplay
+import xdisplay  # scripts/, on the path through winetest
 
 QUESTION = "Registry keys and system modules of Telvarine will be removed.\r\n\r\nWould you like to continue?"
 GAME = "C:\\Games\\Boxes"

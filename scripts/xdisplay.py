@@ -6,7 +6,7 @@ import subprocess
 import time
 from pathlib import Path
 
-import winetest as w
+import wineprefix as w
 
 INSPECTOR = "C:\\tvtest\\tvinspect.exe"
 
