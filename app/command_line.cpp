@@ -12,6 +12,7 @@ void PrintUsage() {
       L"to < ./ > (the current runtime directory) or < . > (the directory where the executable module "
       L"is located)\n");
   PrintWide(L"  -s, --silent, /silent\t\t\tRun silently\n");
+  PrintWide(L"  -l, --log <PATH>\t\t\tAppend a record of what was removed to the file <PATH>\n");
   PrintWide(kSeparator);
 }
 
@@ -32,6 +33,12 @@ bool ParseCommandLine(int argumentCount, const LPWSTR* arguments, UninstallOptio
         return false;
       }
       options.installDir = arguments[++i];
+    } else if (argument == L"-l" || argument == L"--log") {
+      if (i + 1 >= argumentCount) {
+        PrintWide(L"ERROR: -l/--log The log file path must be set!\n");
+        return false;
+      }
+      options.logPath = arguments[++i];
     } else {
       PrintWide(L"ERROR: Unidentified parameter.\n");
       return false;

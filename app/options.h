@@ -8,4 +8,5 @@ struct UninstallOptions {
   bool showHelp = false;  // usage requested or command line rejected
   bool silent = false;    // debugger strings instead of message boxes
   WidePath installDir;    // the value after "-a"/"--all", verbatim
+  WidePath logPath;       // the value after "-l"/"--log", verbatim; empty: no log
 };

@@ -1,6 +1,7 @@
+#include "app/outcomes.h"
+#include "app/report.h"
 #include "app/uninstall.h"
 #include "app/version.h"
-#include "cleanup/cleanup.h"
 #include "folder/product_folder.h"
 
 static const char kCaption[] = TVUNINST_TITLE;
@@ -8,36 +9,67 @@ static const char kQuestion[] =
     "Registry keys and system modules of Telvarine will be removed.\r\n\r\nWould you like to "
     "continue?";
 static const char kSilentNotice[] = TVUNINST_TITLE " silent mode";
-static const char kCompleted[] = "Uninstallation completed.";
+
+// The log is opened before anything is asked or removed: a log that cannot be
+// written is a rejected command line.
+static bool StartLog(const UninstallOptions& options) {
+  if (options.logPath.empty()) return true;
+  if (OpenLog(options.logPath)) return true;
+  PrintWide(L"ERROR: Cannot open the log file, error code: %lu\n", GetLastError());
+  PrintUsage();
+  return false;
+}
+
+// A run that removed nothing keeps the console as quiet as before.
+static int Finish(int exitCode, bool stepsRan = true) {
+  ReportSummary(exitCode, stepsRan);
+  CloseLog();
+  return exitCode;
+}
 
 int RunUninstall() {
   UninstallOptions options;
+  BeginReport();
   AttachParentConsole();
   if (!ReadCommandLine(options)) return kExitRejectedCommandLine;
   if (options.showHelp) return kExitDone;
+  if (!StartLog(options)) return kExitRejectedCommandLine;
+  ReportHeader();
 
   if (options.silent) {
     OutputDebugStringA(kSilentNotice);
   } else {
     const int answer = MessageBoxA(nullptr, kQuestion, kCaption, MB_YESNO | MB_ICONQUESTION);
-    if (answer == IDNO || answer == IDCANCEL) return kExitDone;  // the user's decision
+    if (answer == IDNO || answer == IDCANCEL) {  // the user's decision
+      ReportNote(L"declined: nothing was removed");
+      return Finish(kExitDone, false);
+    }
     // Any other answer means the box was never shown (0 on Windows, -1 under
     // Wine without a display): nobody consented, and the caller must know.
-    if (answer != IDYES) return kExitDialogFailed;
+    if (answer != IDYES) {
+      ReportNote(L"no answer: the confirmation box could not be shown; nothing was removed");
+      return Finish(kExitDialogFailed, false);
+    }
   }
 
-  StopServiceByName("kvdrNT2");
-  DeleteServiceByName("kvdrNT2");
-  DeleteServiceByName("kvtlsvc");
-  DeleteServiceByName("brenserv");
-  CleanRegistry();
-  DeleteSystemModules();
-  if (!RemoveProductFolder(options)) return kExitNoExecutableDirectory;
+  ServiceTrace services[kProductServiceCount];
+  RemoveServices(services);
+  RemoveRegistryKeys();
+  RemoveSystemModules();
+  WalkTally folder;
+  const bool folderStepRan = RemoveProductFolder(options, &folder);
+  if (folderStepRan) ReportProductFolder(folder);
+  ReportServices(services);
+  if (!folderStepRan) {
+    ReportTarget(kFailed, L"folder", L"Telvarine", L"the executable's own directory is unknown");
+    return Finish(kExitNoExecutableDirectory);
+  }
 
+  const std::string completed = CompletionText();
   if (options.silent) {
-    OutputDebugStringA(kCompleted);
+    OutputDebugStringA(completed.c_str());
   } else {
-    MessageBoxA(nullptr, kCompleted, kCaption, MB_OK);
+    MessageBoxA(nullptr, completed.c_str(), kCaption, MB_OK);
   }
-  return kExitDone;
+  return Finish(AnyFailed() ? kExitSomethingFailed : kExitDone);
 }

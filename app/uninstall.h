@@ -10,6 +10,7 @@ const int kExitDone = 0;
 const int kExitDialogFailed = 1;
 const int kExitNoExecutableDirectory = 2;
 const int kExitRejectedCommandLine = 87;  // ERROR_INVALID_PARAMETER
+const int kExitSomethingFailed = 1603;    // ERROR_INSTALL_FAILURE, what deployment tools read as failure
 
 int RunUninstall();
 

@@ -4,3 +4,5 @@
 
 #define TVUNINST_VERSION "1.7"
 #define TVUNINST_TITLE "kVelnora Telvarine Uninstaller v" TVUNINST_VERSION
+#define TVUNINST_WIDEN_(text) L##text
+#define TVUNINST_WIDEN(text) TVUNINST_WIDEN_(text)

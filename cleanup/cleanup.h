@@ -3,8 +3,11 @@
 
 #include "platform/platform.h"
 
+// Both return false with the failing call's error as the last error.
 bool StopServiceByName(const char* serviceName);
 bool DeleteServiceByName(const char* serviceName);
+// The service's current state; false when it cannot be asked (1060: not installed).
+bool QueryServiceState(const char* serviceName, DWORD* state);
 
 enum RegistryDeleteMethod {
   KeyOnly,  // RegDeleteKeyA: the key alone, only when it has no subkeys
@@ -20,9 +23,21 @@ struct RegistryCleanupEntry {
 const int kRegistryCleanupCount = 38;
 extern const RegistryCleanupEntry RegistryCleanupList[kRegistryCleanupCount];
 
-void CleanRegistry();
+// `statuses`, when given, receives each row's result.
+void CleanRegistry(LSTATUS* statuses = nullptr);
+// Whether the key is there, asked in the view the deletion uses: 0 when it
+// is, ERROR_FILE_NOT_FOUND when it is not, anything else when it is not known.
+LSTATUS RegistryKeyStatus(HKEY hive, const char* keyPath);
+// True when the key holds at least one subkey and the list names none of them:
+// what is left belongs to something else.
+bool HoldsOnlyUnlistedSubkeys(HKEY hive, const char* keyPath);
+// The rows of the list that name the same key, case aside.
+bool SameRegistryKey(const RegistryCleanupEntry& a, const RegistryCleanupEntry& b);
 
 const int kSystemModuleCount = 3;
 extern const char* const SystemModuleList[kSystemModuleCount];
 
 void DeleteSystemModules();
+// The module's path in the system directory; false when the path does not fit
+// its buffer, which must hold MAX_PATH characters.
+bool SystemModulePath(const char* suffix, char* path);

@@ -1,5 +1,9 @@
 #include "cleanup/cleanup.h"
 
+#include <ctype.h>
+
+#include <string>
+
 // Children come before their parents wherever a key is deleted KeyOnly. The
 // vendor path is spelled two ways; registry names ignore case.
 // clang-format off
@@ -45,12 +49,59 @@ const RegistryCleanupEntry RegistryCleanupList[kRegistryCleanupCount] = {
 };
 // clang-format on
 
-void CleanRegistry() {
+void CleanRegistry(LSTATUS* statuses) {
+  for (int row = 0; row < kRegistryCleanupCount; ++row) {
+    const RegistryCleanupEntry& entry = RegistryCleanupList[row];
+    const LSTATUS status = entry.method == KeyOnly ? RegDeleteKeyA(entry.hive, entry.keyPath)
+                                                   : SHDeleteKeyA(entry.hive, entry.keyPath);
+    if (statuses) statuses[row] = status;
+  }
+}
+
+static bool SamePath(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b) {
+    if (tolower(static_cast<unsigned char>(*a)) != tolower(static_cast<unsigned char>(*b))) return false;
+  }
+  return *a == *b;
+}
+
+bool SameRegistryKey(const RegistryCleanupEntry& a, const RegistryCleanupEntry& b) {
+  return a.hive == b.hive && SamePath(a.keyPath, b.keyPath);
+}
+
+LSTATUS RegistryKeyStatus(HKEY hive, const char* keyPath) {
+  HKEY key = nullptr;
+  const LSTATUS status = RegOpenKeyExA(hive, keyPath, 0, KEY_READ, &key);
+  if (status == ERROR_SUCCESS) RegCloseKey(key);
+  return status;
+}
+
+static bool IsListed(HKEY hive, const std::string& keyPath) {
   for (const RegistryCleanupEntry& entry : RegistryCleanupList) {
-    if (entry.method == KeyOnly) {
-      RegDeleteKeyA(entry.hive, entry.keyPath);
+    if (entry.hive == hive && SamePath(entry.keyPath, keyPath.c_str())) return true;
+  }
+  return false;
+}
+
+bool HoldsOnlyUnlistedSubkeys(HKEY hive, const char* keyPath) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(hive, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  bool anyUnlisted = false;
+  bool anyListed = false;
+  char name[256];  // the longest key name is 255 characters
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof name;
+    const LSTATUS status = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) {
+      anyListed = anyListed || status != ERROR_NO_MORE_ITEMS;  // not seen whole: not judged kept
+      break;
+    }
+    if (IsListed(hive, std::string(keyPath) + "\\" + name)) {
+      anyListed = true;
     } else {
-      SHDeleteKeyA(entry.hive, entry.keyPath);
+      anyUnlisted = true;
     }
   }
+  RegCloseKey(key);
+  return anyUnlisted && !anyListed;
 }

@@ -6,13 +6,20 @@ static SC_HANDLE OpenProductService(const char* serviceName, DWORD access, SC_HA
   *manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
   if (!*manager) return nullptr;
   SC_HANDLE service = OpenServiceA(*manager, serviceName, access);
-  if (!service) CloseServiceHandle(*manager);
+  if (!service) {
+    const DWORD error = GetLastError();
+    CloseServiceHandle(*manager);
+    SetLastError(error);
+  }
   return service;
 }
 
+// The last error stays that of the call that failed before.
 static void CloseProductService(SC_HANDLE service, SC_HANDLE manager) {
+  const DWORD error = GetLastError();
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
+  SetLastError(error);
 }
 
 bool StopServiceByName(const char* serviceName) {
@@ -32,4 +39,15 @@ bool DeleteServiceByName(const char* serviceName) {
   const bool marked = DeleteService(service) != FALSE;
   CloseProductService(service, manager);
   return marked;
+}
+
+bool QueryServiceState(const char* serviceName, DWORD* state) {
+  SC_HANDLE manager = nullptr;
+  SC_HANDLE service = OpenProductService(serviceName, SERVICE_QUERY_STATUS, &manager);
+  if (!service) return false;
+  SERVICE_STATUS status = {};
+  const bool queried = QueryServiceStatus(service, &status) != FALSE;
+  *state = status.dwCurrentState;
+  CloseProductService(service, manager);
+  return queried;
 }

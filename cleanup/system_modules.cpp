@@ -6,15 +6,20 @@ const char* const SystemModuleList[kSystemModuleCount] = {
     "\\Corvane.des",
 };
 
+bool SystemModulePath(const char* suffix, char* path) {
+  path[0] = '\0';
+  const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  // Without the whole directory, or without room for the whole name, there is
+  // no path: a partial one could name some other file.
+  if (length == 0 || length >= MAX_PATH) return false;
+  if (strlen(path) + strlen(suffix) >= MAX_PATH) return false;
+  strcat_s(path, MAX_PATH, suffix);
+  return true;
+}
+
 void DeleteSystemModules() {
   for (const char* suffix : SystemModuleList) {
     char path[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    // Without the whole directory, or without room for the whole name, the
-    // file is skipped: a partial path could name some other file.
-    if (length == 0 || length >= MAX_PATH) continue;
-    if (strlen(path) + strlen(suffix) >= MAX_PATH) continue;
-    strcat_s(path, MAX_PATH, suffix);
-    DeleteFileA(path);
+    if (SystemModulePath(suffix, path)) DeleteFileA(path);
   }
 }

@@ -1,10 +1,30 @@
-// The two walks over a directory tree: the deletion and the search.
+// The two tree walks over a directory tree: the deletion and the search.
 #pragma once
 
-#include "folder/wide_path.h"
+#include <vector>
 
+#include "folder/wide_path.h"
+#include "platform/platform.h"
+
+// What a walk did, counted as it went: no extra platform call is made to fill it.
+// The deletion itself allocates nothing, so what it records lives in place.
+struct WalkTally {
+  WidePath folder;                      // the product folder, set by whoever hands it to the deletion
+  bool found = false;                   // that folder was there when the deletion began
+  unsigned long files = 0;              // files removed
+  unsigned long directories = 0;        // directories removed, links removed as links included
+  const wchar_t* reason = nullptr;      // why the first entry that stayed did; null while none did
+  wchar_t firstFailure[MAX_PATH] = {};  // that entry, when its path fits
+  DWORD error = 0;                      // the platform's error for it; 0 when the platform gave none
+  DWORD searchError = 0;                // the first open or listing of the search that failed
+  std::vector<WidePath> skipped;        // directories the search did not enter: links and unsafe names
+};
+
+// Records the first entry that stayed; false, for the caller to return.
+bool NoteStayed(WalkTally* tally, const wchar_t* path, const wchar_t* reason, DWORD error);
 // Removes the directory at `path` with everything below it; true when it is gone.
-bool DeleteDirectoryTree(const wchar_t* path);
+bool DeleteDirectoryTree(const wchar_t* path, WalkTally* tally = nullptr);
 // Shows each sub-directory below `root` to `visitor`, depth first; true when a
 // visitor stopped the search.
-bool SearchDirectoryTree(void* context, const WidePath& root, DirectoryVisitor visitor);
+bool SearchDirectoryTree(void* context, const WidePath& root, DirectoryVisitor visitor,
+                         WalkTally* tally = nullptr);

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app/options.h"
-#include "folder/wide_path.h"
+#include "folder/directory_tree.h"
 
-// False only when the executable directory cannot be determined.
-bool RemoveProductFolder(UninstallOptions& options);
-bool ProductFolderVisitor(const WidePath& fullPath, const WidePath& name, void* context);
+// False only when the executable directory cannot be determined. `tally`, when
+// given, receives what the search and the deletion did.
+bool RemoveProductFolder(UninstallOptions& options, WalkTally* tally = nullptr);
+// `tally` is the WalkTally of the deletion, or null.
+bool ProductFolderVisitor(const WidePath& fullPath, const WidePath& name, void* tally);

@@ -16,11 +16,13 @@ struct Level {
   bool pending;             // the record holds an entry not yet looked at
 };
 
-bool IsSearchableDirectory(const WIN32_FIND_DATAW& record) {
+bool IsListedDirectory(const WIN32_FIND_DATAW& record) {
   if (!(record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-  if (wcscmp(record.cFileName, L".") == 0 || wcscmp(record.cFileName, L"..") == 0) return false;
-  // A name that a path cannot address safely would lead the search elsewhere.
-  return IsPlainName(record.cFileName);
+  return wcscmp(record.cFileName, L".") != 0 && wcscmp(record.cFileName, L"..") != 0;
+}
+
+void NoteError(WalkTally* tally, DWORD error) {
+  if (tally->searchError == 0) tally->searchError = error;
 }
 
 void CloseLevel(const Level& level) {
@@ -33,15 +35,18 @@ void CloseLevel(const Level& level) {
 // held, so the path still leads through the directories that were checked. One
 // that turns out to be a link is not entered; one that cannot be opened or
 // listed is reported and counts as one without sub-directories.
-void OpenLevel(std::vector<Level>& levels, const WidePath& directory) {
+void OpenLevel(std::vector<Level>& levels, const WidePath& directory, WalkTally* tally) {
   FILE_ATTRIBUTE_TAG_INFO self = {};
   Level level = {directory, OpenAsItself(directory.c_str(), &self), INVALID_HANDLE_VALUE, {}, true};
   if (level.held == INVALID_HANDLE_VALUE) {
-    PrintWide(L"FindFirstFileW failed, error code: %lu\n", GetLastError());
+    const DWORD error = GetLastError();
+    NoteError(tally, error);
+    PrintWide(L"FindFirstFileW failed, error code: %lu\n", error);
     return;
   }
   if (!IsPlainDirectory(self)) {
     CloseHandle(level.held);
+    tally->skipped.push_back(directory);
     return;
   }
   const WidePath pattern = Concat(directory, L"\\*");
@@ -49,6 +54,7 @@ void OpenLevel(std::vector<Level>& levels, const WidePath& directory) {
   if (level.listing == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     CloseHandle(level.held);
+    NoteError(tally, error);
     PrintWide(L"FindFirstFileW failed, error code: %lu\n", error);
     return;
   }
@@ -57,7 +63,7 @@ void OpenLevel(std::vector<Level>& levels, const WidePath& directory) {
 
 // Moves the innermost level to its next entry; false when its listing ended,
 // which closes it and returns to the level above.
-bool NextEntry(std::vector<Level>& levels) {
+bool NextEntry(std::vector<Level>& levels, WalkTally* tally) {
   Level& level = levels.back();
   if (level.pending) {
     level.pending = false;
@@ -65,7 +71,10 @@ bool NextEntry(std::vector<Level>& levels) {
   }
   if (FindNextFileW(level.listing, &level.record)) return true;
   const DWORD error = GetLastError();
-  if (error != ERROR_NO_MORE_FILES) PrintWide(L"FindNextFileW failed, error code: %lu\n", error);
+  if (error != ERROR_NO_MORE_FILES) {
+    NoteError(tally, error);
+    PrintWide(L"FindNextFileW failed, error code: %lu\n", error);
+  }
   CloseLevel(level);
   levels.pop_back();
   return false;
@@ -76,22 +85,33 @@ bool NextEntry(std::vector<Level>& levels) {
 // Depth first, each directory shown to the visitor before its contents, each
 // listing in its own order; the first visitor that says stop ends the search.
 // The visitor runs while every directory above what it is shown is held.
-bool SearchDirectoryTree(void* context, const WidePath& root, DirectoryVisitor visitor) {
+bool SearchDirectoryTree(void* context, const WidePath& root, DirectoryVisitor visitor, WalkTally* tally) {
+  WalkTally unused;
+  if (!tally) tally = &unused;
   std::vector<Level> levels;
-  OpenLevel(levels, root);
+  OpenLevel(levels, root, tally);
   while (!levels.empty()) {
-    if (!NextEntry(levels)) continue;
+    if (!NextEntry(levels, tally)) continue;
     const WIN32_FIND_DATAW& record = levels.back().record;
-    if (!IsSearchableDirectory(record)) continue;
+    if (!IsListedDirectory(record)) continue;
     const WidePath fullPath = Concat(Concat(levels.back().directory, L"\\"), record.cFileName);
+    // A name that a path cannot address safely would lead the search elsewhere:
+    // the joined text is only ever shown, never handed to the platform.
+    if (!IsPlainName(record.cFileName)) {
+      tally->skipped.push_back(fullPath);
+      continue;
+    }
     if (visitor && !visitor(fullPath, WidePath(record.cFileName), context)) {
       for (auto level = levels.rbegin(); level != levels.rend(); ++level) CloseLevel(*level);
       return true;
     }
     // A link is shown like any directory but never entered: what it points
     // at lies outside the tree.
-    if (record.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-    OpenLevel(levels, fullPath);
+    if (record.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      tally->skipped.push_back(fullPath);
+      continue;
+    }
+    OpenLevel(levels, fullPath, tally);
   }
   return false;
 }

@@ -26,6 +26,7 @@ USAGE = (
     "  -a, --all <PATH>\t\t\tTo delete all files, the <PATH> parameter must be set. It can be set to "
     "< ./ > (the current runtime directory) or < . > (the directory where the executable module is located)\n"
     "  -s, --silent, /silent\t\t\tRun silently\n"
+    "  -l, --log <PATH>\t\t\tAppend a record of what was removed to the file <PATH>\n"
     "=====================================\n"
 )
 SILENT_NOTICE = "kVelnora Telvarine Uninstaller v1.7 silent mode"

@@ -90,6 +90,14 @@ void MakeDirectoryLink(const std::wstring& path, const std::wstring& target, DWO
   node->linkTarget = target;
 }
 
+std::string FileContent(const std::wstring& path) {
+  return ExistingNode(path)->content;
+}
+
+void SetLinkCount(const std::wstring& path, DWORD links) {
+  ExistingNode(path)->links = links;
+}
+
 void SetAttributes(const std::wstring& path, DWORD attributes) {
   ExistingNode(path)->attributes = attributes;
 }

@@ -108,11 +108,21 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   if (node && node->IsLink() && (!(flags & FILE_FLAG_OPEN_REPARSE_POINT) || node->reparseTag == 0))
     node = sim::ResolveThroughLink(node);
   DWORD refusal = 0;
-  if (disposition != OPEN_EXISTING) {
-    refusal = ERROR_INVALID_PARAMETER;  // the simulation opens, it does not create
+  const bool writes = (access & (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE)) != 0;
+  if (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS) {
+    refusal = ERROR_INVALID_PARAMETER;
+  } else if (!node && disposition == OPEN_ALWAYS && !found.node && found.error == ERROR_FILE_NOT_FOUND &&
+             found.parent && found.parent->IsDirectory()) {
+    auto file = std::make_unique<sim::Node>();
+    file->name = found.lastName;
+    file->attributes = FILE_ATTRIBUTE_ARCHIVE;
+    node = file.get();
+    sim::AddChild(found.parent, std::move(file));
   } else if (!node) {
     refusal = found.node ? ERROR_PATH_NOT_FOUND : found.error;
   } else if (node->IsDirectory() && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+    refusal = ERROR_ACCESS_DENIED;
+  } else if (writes && (node->attributes & FILE_ATTRIBUTE_READONLY)) {
     refusal = ERROR_ACCESS_DENIED;
   } else if ((access & DELETE) && sim::DeleteBlocked(node)) {
     refusal = ERROR_SHARING_VIOLATION;
@@ -142,6 +152,55 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
   tagInfo->FileAttributes = it->second.node->attributes;
   tagInfo->ReparseTag = it->second.node->IsLink() ? it->second.node->reparseTag : 0;
   return TRUE;
+}
+
+static sim::FileHandle* OpenFile(HANDLE file) {
+  auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(file));
+  return it == TheWorld().fileHandles.end() ? nullptr : &it->second;
+}
+
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  sim::CallEntry call("GetFileInformationByHandle");
+  if (call.Failed()) return FALSE;
+  sim::FileHandle* open = OpenFile(file);
+  if (!open) return Fail(ERROR_INVALID_HANDLE);
+  *info = {};
+  info->dwFileAttributes = open->node->attributes;
+  info->nFileSizeLow = static_cast<DWORD>(open->node->content.size());
+  info->nNumberOfLinks = open->node->IsDirectory() ? 1 : open->node->links;
+  return TRUE;
+}
+
+// The simulation has no devices: every open file is a disk file.
+DWORD GetFileType(HANDLE file) {
+  sim::CallEntry call("GetFileType");
+  if (call.Failed()) return 0;
+  if (!OpenFile(file)) return Fail(ERROR_INVALID_HANDLE);
+  return FILE_TYPE_DISK;
+}
+
+BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void*) {
+  sim::CallEntry call("WriteFile", [&] { return std::to_string(size); });
+  if (written) *written = 0;
+  if (call.Failed()) return FALSE;
+  sim::FileHandle* open = OpenFile(file);
+  if (!open) return Fail(ERROR_INVALID_HANDLE);
+  if (!(open->access & (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE)))
+    return Fail(ERROR_ACCESS_DENIED);
+  open->node->content.append(static_cast<const char*>(data), size);
+  if (written) *written = size;
+  return TRUE;
+}
+
+DWORD GetFileAttributesA(LPCSTR path) {
+  sim::CallEntry call("GetFileAttributesA", path);
+  if (call.Failed()) return INVALID_FILE_ATTRIBUTES;
+  sim::Lookup found = sim::Resolve(sim::Widen(path));
+  if (!found.node) {
+    SetLastError(found.error);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return found.node->attributes;
 }
 
 BOOL CloseHandle(HANDLE handle) {

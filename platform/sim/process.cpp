@@ -192,3 +192,54 @@ BOOL SetDefaultDllDirectories(DWORD flags) {
   TheWorld().dllSearch = flags;
   return TRUE;
 }
+
+void sim::SetAdmin(bool admin) {
+  TheWorld().admin = admin;
+}
+
+BOOL IsUserAnAdmin() {
+  sim::CallEntry call("IsUserAnAdmin");
+  return !call.Failed() && TheWorld().admin;
+}
+
+void GetLocalTime(LPSYSTEMTIME time) {
+  sim::CallEntry call("GetLocalTime");
+  *time = {2026, 1, 5, 2, 3, 4, 5, 0};
+}
+
+// Windows' own texts for the errors the system meets, with their line end.
+DWORD FormatMessageW(DWORD flags, const void*, DWORD messageId, DWORD, LPWSTR buffer, DWORD size, void*) {
+  sim::CallEntry call("FormatMessageW", [&] { return sim::Hex(flags) + ", " + std::to_string(messageId); });
+  if (call.Failed()) return 0;
+  static const std::map<DWORD, const wchar_t*> texts = {
+      {ERROR_FILE_NOT_FOUND, L"The system cannot find the file specified."},
+      {ERROR_PATH_NOT_FOUND, L"The system cannot find the path specified."},
+      {ERROR_ACCESS_DENIED, L"Access is denied."},
+      {ERROR_SHARING_VIOLATION,
+       L"The process cannot access the file because it is being used by another process."},
+      {ERROR_DIR_NOT_EMPTY, L"The directory is not empty."},
+      {ERROR_SERVICE_DOES_NOT_EXIST, L"The specified service does not exist as an installed service."},
+      {ERROR_SERVICE_MARKED_FOR_DELETE, L"The specified service has been marked for deletion."},
+  };
+  auto it = texts.find(messageId);
+  if (it == texts.end()) return sim::Fail(ERROR_MR_MID_NOT_FOUND);
+  const std::wstring text = std::wstring(it->second) + L"\r\n";
+  if (text.size() + 1 > size) return sim::Fail(ERROR_INSUFFICIENT_BUFFER);
+  wcscpy(buffer, text.c_str());
+  return static_cast<DWORD>(text.size());
+}
+
+// The ANSI code page of the simulation is ASCII; anything else becomes '?'.
+int WideCharToMultiByte(UINT, DWORD, LPCWSTR text, int length, LPSTR buffer, int size, LPCSTR, BOOL*) {
+  sim::CallEntry call("WideCharToMultiByte", [&] { return std::to_string(size); });
+  if (call.Failed()) return 0;
+  std::string narrow;
+  for (const wchar_t* c = text; length < 0 ? true : c < text + length; ++c) {
+    narrow += static_cast<unsigned long>(*c) < 0x80 ? static_cast<char>(*c) : '?';
+    if (length < 0 && *c == L'\0') break;
+  }
+  if (size == 0) return static_cast<int>(narrow.size());
+  if (static_cast<int>(narrow.size()) > size) return sim::Fail(ERROR_INSUFFICIENT_BUFFER);
+  memcpy(buffer, narrow.data(), narrow.size());
+  return static_cast<int>(narrow.size());
+}

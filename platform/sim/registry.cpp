@@ -140,3 +140,46 @@ LSTATUS SHDeleteKeyA(HKEY hive, LPCSTR subKey) {
   if (!key || !parent) return ERROR_FILE_NOT_FOUND;
   return sim::DeleteTree(parent, key) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
+
+LSTATUS RegOpenKeyExA(HKEY hive, LPCSTR subKey, DWORD, DWORD access, HKEY* key) {
+  sim::CallEntry call(
+      "RegOpenKeyExA", [&] { return sim::HiveName(hive) + ", " + subKey + ", " + sim::Hex(access); },
+      sim::CallEntry::ReturnsStatus);
+  if (call.Failed()) return static_cast<LSTATUS>(call.Error());
+  sim::Key* parent = nullptr;
+  if (!sim::FindKey(hive, subKey, &parent)) return ERROR_FILE_NOT_FOUND;
+  const uintptr_t handle = sim::TheWorld().nextHandle++;
+  sim::TheWorld().keyHandles[handle] = {hive, subKey};
+  sim::CountOpen(sim::HandleKind::RegistryKey);
+  *key = reinterpret_cast<HKEY>(handle);
+  return ERROR_SUCCESS;
+}
+
+// Subkeys in the order they were made; the key is looked up again at each
+// call, as an open key sees its subkeys come and go.
+LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameLength, DWORD*, LPSTR, DWORD*,
+                      FILETIME*) {
+  sim::CallEntry call(
+      "RegEnumKeyExA", [&] { return std::to_string(index); }, sim::CallEntry::ReturnsStatus);
+  if (call.Failed()) return static_cast<LSTATUS>(call.Error());
+  auto it = sim::TheWorld().keyHandles.find(reinterpret_cast<uintptr_t>(key));
+  if (it == sim::TheWorld().keyHandles.end()) return ERROR_INVALID_HANDLE;
+  sim::Key* parent = nullptr;
+  sim::Key* open = sim::FindKey(it->second.first, it->second.second, &parent);
+  if (!open) return ERROR_INVALID_HANDLE;  // a deleted key
+  if (index >= open->children.size()) return ERROR_NO_MORE_ITEMS;
+  const std::string& child = open->children[index]->name;
+  if (child.size() + 1 > *nameLength) return ERROR_MORE_DATA;
+  memcpy(name, child.c_str(), child.size() + 1);
+  *nameLength = static_cast<DWORD>(child.size());
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegCloseKey(HKEY key) {
+  sim::CallEntry call("RegCloseKey", "", sim::CallEntry::ReturnsStatus);
+  auto it = sim::TheWorld().keyHandles.find(reinterpret_cast<uintptr_t>(key));
+  if (it == sim::TheWorld().keyHandles.end()) return ERROR_INVALID_HANDLE;
+  sim::TheWorld().keyHandles.erase(it);
+  sim::CountClose(sim::HandleKind::RegistryKey);
+  return call.Failed() ? static_cast<LSTATUS>(call.Error()) : ERROR_SUCCESS;
+}

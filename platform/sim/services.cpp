@@ -171,3 +171,13 @@ BOOL CloseServiceHandle(SC_HANDLE handle) {
   }
   return TRUE;
 }
+
+BOOL QueryServiceStatus(SC_HANDLE handle, LPSERVICE_STATUS status) {
+  sim::CallEntry call("QueryServiceStatus");
+  if (call.Failed()) return FALSE;
+  sim::Service* service = ServiceOf(handle);
+  if (!service || !status) return sim::Fail(ERROR_INVALID_HANDLE);
+  *status = {};
+  status->dwCurrentState = service->running ? SERVICE_RUNNING : SERVICE_STOPPED;
+  return TRUE;
+}

@@ -43,6 +43,7 @@ enum class HandleKind {
   Listing,         // FindFirstFileW
   File,            // CreateFileW
   LocalMemory,     // CommandLineToArgvW's vector
+  RegistryKey,     // RegOpenKeyExA
 };
 int OpenHandles(HandleKind kind);
 int OpenHandlesTotal();
@@ -68,6 +69,8 @@ const std::vector<Box>& Boxes();
 const std::vector<std::string>& DebugStrings();
 // kernel32 as on a system that lacks the export.
 void RemoveExport(const std::string& name);
+// Whether the process runs with administrator rights (it does unless told).
+void SetAdmin(bool admin);
 
 // ---- Services ----
 struct ServiceSetup {
@@ -118,6 +121,10 @@ void MakeCaseSensitive(const std::wstring& path);
 void SetCurrentDirectory(const std::wstring& path);
 void SetSystemDirectory(const std::string& path);
 bool Exists(const std::wstring& path);
+// What was written to the file; files are made empty.
+std::string FileContent(const std::wstring& path);
+// The file has this many names (hard links).
+void SetLinkCount(const std::wstring& path, DWORD links);
 DWORD Attributes(const std::wstring& path);
 // Every entry as its full path in the case created (directories end in '\').
 std::vector<std::wstring> AllEntries();

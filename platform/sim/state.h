@@ -15,6 +15,8 @@ struct Node {
   DWORD attributes = FILE_ATTRIBUTE_DIRECTORY;
   DWORD reparseTag = 0;
   std::wstring linkTarget;  // for links
+  std::string content;      // for files
+  DWORD links = 1;          // for files: its names
   bool heldOpen = false;
   bool refuseRemoval = false;
   bool caseSensitive = false;
@@ -97,9 +99,11 @@ struct World {
   std::vector<std::string> debugStrings;
   std::vector<std::string> missingExports;
   DWORD dllSearch = 0;
+  bool admin = true;
 
   std::vector<Service> services;
-  std::map<uintptr_t, std::string> serviceHandles;  // handle -> service name, "" for the manager
+  std::map<uintptr_t, std::string> serviceHandles;               // handle -> service name, "" for the manager
+  std::map<uintptr_t, std::pair<HKEY, std::string>> keyHandles;  // handle -> hive and path
 
   Key currentUser;
   Key localMachine;

@@ -55,7 +55,11 @@ typedef int (*FARPROC)();
 #define SERVICE_STOP 0x0020
 #define DELETE 0x00010000L
 #define SERVICE_CONTROL_STOP 0x00000001
+#define SERVICE_QUERY_STATUS 0x0004
+#define SERVICE_STOPPED 0x00000001
 #define SERVICE_STOP_PENDING 0x00000003
+#define SERVICE_RUNNING 0x00000004
+#define KEY_READ 0x20019
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
@@ -64,18 +68,26 @@ typedef int (*FARPROC)();
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_NO_MORE_FILES 18L
+#define ERROR_NOT_SUPPORTED 50L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_DIRECTORY 267L
+#define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_SERVICE_DOES_NOT_EXIST 1060L
 #define ERROR_SERVICE_NOT_ACTIVE 1062L
 #define ERROR_SERVICE_MARKED_FOR_DELETE 1072L
+#define ERROR_TOO_MANY_LINKS 1142L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_CANT_ACCESS_FILE 1920L
 
 #define FILE_ATTRIBUTE_READONLY 0x00000001
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002
@@ -98,6 +110,12 @@ typedef int (*FARPROC)();
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004
 #define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define FILE_TYPE_DISK 0x0001
+#define FILE_TYPE_CHAR 0x0002
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define CP_ACP 0
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
 #define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
@@ -139,6 +157,31 @@ typedef struct _FILE_ATTRIBUTE_TAG_INFO {
   DWORD ReparseTag;
 } FILE_ATTRIBUTE_TAG_INFO;
 
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+
+typedef unsigned short WORD;
+typedef struct _SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+} SYSTEMTIME, *LPSYSTEMTIME;
+
 typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileAttributeTagInfo = 9 } FILE_INFO_BY_HANDLE_CLASS;
 
 typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
@@ -157,6 +200,12 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 HMODULE GetModuleHandleW(LPCWSTR name);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL SetDefaultDllDirectories(DWORD flags);
+BOOL IsUserAnAdmin();
+void GetLocalTime(LPSYSTEMTIME time);
+DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPWSTR buffer,
+                     DWORD size, void* arguments);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int length, LPSTR buffer, int size,
+                        LPCSTR defaultChar, BOOL* usedDefault);
 
 // Service control manager
 SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access);
@@ -164,10 +213,15 @@ SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access);
 BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status);
 BOOL DeleteService(SC_HANDLE service);
 BOOL CloseServiceHandle(SC_HANDLE handle);
+BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status);
 
 // Registry
 LSTATUS RegDeleteKeyA(HKEY hive, LPCSTR subKey);
 LSTATUS SHDeleteKeyA(HKEY hive, LPCSTR subKey);
+LSTATUS RegOpenKeyExA(HKEY hive, LPCSTR subKey, DWORD options, DWORD access, HKEY* key);
+LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameLength, DWORD* reserved, LPSTR className,
+                      DWORD* classLength, FILETIME* lastWrite);
+LSTATUS RegCloseKey(HKEY key);
 
 // Files
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
@@ -181,6 +235,10 @@ BOOL FindClose(HANDLE listing);
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size);
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+DWORD GetFileType(HANDLE file);
+BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void* overlapped);
+DWORD GetFileAttributesA(LPCSTR path);
 BOOL CloseHandle(HANDLE handle);
 
 // The Microsoft runtime's size-bounded string calls. Like the real ones, an

@@ -11,6 +11,7 @@ const char kUsage[] =
     "< ./ > (the current runtime directory) or < . > (the directory where the executable module is "
     "located)\n"
     "  -s, --silent, /silent\t\t\tRun silently\n"
+    "  -l, --log <PATH>\t\t\tAppend a record of what was removed to the file <PATH>\n"
     "=====================================\n";
 const std::string kUnidentified = "ERROR: Unidentified parameter.\n";
 const std::string kMissingValue = "ERROR: -a/--all The game installation directory must be set!\n";
@@ -60,6 +61,17 @@ TEST_F(CommandLineTest, EachOptionOfTheTable) {
     EXPECT_TRUE(Read(std::wstring(all) + L" D:\\Games"));
     EXPECT_EQ(options.installDir, L"D:\\Games");
   }
+  for (const wchar_t* log : {L"-l", L"--log"}) {
+    options = UninstallOptions();
+    EXPECT_TRUE(Read(std::wstring(log) + L" -s " + log + L" \"D:\\Later log.txt\""));
+    EXPECT_EQ(options.logPath, L"D:\\Later log.txt") << "a later value replaces an earlier one";
+    EXPECT_FALSE(options.silent) << "the value is taken whatever it looks like";
+  }
+}
+
+TEST_F(CommandLineTest, LogAsLastArgumentIsRejected) {
+  EXPECT_FALSE(Read(L"-s --log"));
+  EXPECT_EQ(Output(), "ERROR: -l/--log The log file path must be set!\n" + std::string(kUsage));
 }
 
 TEST_F(CommandLineTest, NearMissesAreRejected) {
@@ -195,9 +207,9 @@ TEST_F(EdgeInputTest, LongestCommandLine) {
   sim::MakeDirectory(L"C:\\Game\\Telvarine");
   // 32,767 characters is the most a command line can hold.
   const std::wstring value(32767 - 40, L'x');
-  EXPECT_EQ(Run(L"-s -a " + value), 0);
+  EXPECT_EQ(Run(L"-s -a " + value), 1603) << "a directory too long to look at is not known to be absent";
   EXPECT_TRUE(sim::Exists(L"C:\\Game\\Telvarine"));
-  EXPECT_EQ(Output(), "");
+  EXPECT_EQ(Output().substr(0, 15), "failed  folder ");
   EXPECT_EQ(Run(std::wstring(32767 - 30, L'y')), 87);
 }
 

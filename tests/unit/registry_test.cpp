@@ -171,7 +171,7 @@ using RegistryFaultSweepTest = SimTest;
 
 TEST_F(RegistryFaultSweepTest, EveryFaultPoint) {
   const int trials = Sweep(
-      StageRegistry, CleanRegistry,
+      StageRegistry, [] { CleanRegistry(); },
       {"HKCU\\Software\\MIRELNetwork\\kVelnoraTelvarine", "HKLM\\Software\\MIRELNetwork\\kVelnoraTelvarine",
        "HKLM\\SYSTEM\\CurrentControlSet\\Services\\kvtlsvc",
        "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV"},

@@ -96,9 +96,12 @@ TEST_F(ServicesTest, TheRunStopsTheDriverAndMarksTheThreeInOrder) {
   sim::InstallService("kvtlsvc2", {true});
   sim::SetCommandLine(L"tvuninst.exe -s");
   EXPECT_EQ(RunUninstall(), 0);
-  const std::vector<std::string> opened = {"OpenServiceA(kvdrNT2, 0x20)", "OpenServiceA(kvdrNT2, 0x10000)",
-                                           "OpenServiceA(kvtlsvc, 0x10000)",
-                                           "OpenServiceA(brenserv, 0x10000)"};
+  // Each is asked about before and after, with the right to query alone.
+  const std::vector<std::string> opened = {
+      "OpenServiceA(kvdrNT2, 0x4)",      "OpenServiceA(kvtlsvc, 0x4)",     "OpenServiceA(brenserv, 0x4)",
+      "OpenServiceA(kvdrNT2, 0x20)",     "OpenServiceA(kvdrNT2, 0x10000)", "OpenServiceA(kvtlsvc, 0x10000)",
+      "OpenServiceA(brenserv, 0x10000)", "OpenServiceA(kvdrNT2, 0x4)",     "OpenServiceA(kvtlsvc, 0x4)",
+      "OpenServiceA(brenserv, 0x4)"};
   EXPECT_EQ(sim::CallsNamed("OpenServiceA"), opened);
   EXPECT_EQ(sim::CallsNamed("ControlService").size(), 1u);
   EXPECT_FALSE(sim::ServiceExists("kvdrNT2"));

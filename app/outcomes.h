@@ -1,0 +1,25 @@
+// The run's steps, each with what the platform says before and after it, so
+// that every target gets the outcome it really had.
+#pragma once
+
+#include "app/options.h"
+#include "folder/directory_tree.h"
+#include "platform/platform.h"
+
+const int kProductServiceCount = 3;
+
+// What the service step saw of one service; judged after the folder step,
+// when a driver asked to stop has had time to go.
+struct ServiceTrace {
+  const char* name;
+  bool installedBefore;
+  bool marked;  // the deletion request was accepted
+  DWORD error;  // why it was not
+};
+
+void RemoveServices(ServiceTrace (&traces)[kProductServiceCount]);
+void ReportServices(const ServiceTrace (&traces)[kProductServiceCount]);
+// The registry rows, one line per key once the whole list has run.
+void RemoveRegistryKeys();
+void RemoveSystemModules();
+void ReportProductFolder(const WalkTally& tally);
