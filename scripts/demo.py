@@ -7,6 +7,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 keep = "--keep" in sys.argv[1:]
 interactive = "--interactive" in sys.argv[1:]
+hold = "--hold" in sys.argv[1:]
 os.environ.setdefault("TVUNINST_PREFIX", str(Path(tempfile.mkdtemp(prefix="tvuninst-demo-")) / "prefix"))
 import wineprefix as w  # noqa: E402
 import xdisplay  # noqa: E402
@@ -65,9 +66,24 @@ def show(title):
         print("  " + str(path.relative_to(base)).replace("/", "\\") + ("\\" if path.is_dir() else ""))
 
 
+LOG = "C:\\tvuninst.log"
+
+
 def run_silently(tool):
-    print(f"\n== running: {tool} -s ==")
-    return w.run_tool(tool, "-s")
+    print(f"\n== running: {tool} -s -l {LOG} ==")
+    if not hold:
+        return w.run_launched(tool, "-s", "-l", LOG)
+    # As a game that is still running would: one file of the folder stays open.
+    held = f"{GAME}\\data\\Telvarine\\Telvarine.dll"
+    holder = w.subprocess.Popen(["wine", w.PROBE, "hold", held], env=w.environment(), cwd=w.unix("C:\\"),
+                                stdout=w.subprocess.PIPE, stderr=w.subprocess.DEVNULL)
+    try:
+        holder.stdout.readline()
+        print(f"  (held open by another program: {held})")
+        return w.run_launched(tool, "-s", "-l", LOG)
+    finally:
+        w.make_file(held + ".release")
+        holder.wait(timeout=60)
 
 
 def run_interactively(tool):
@@ -103,7 +119,10 @@ def main():
         sys.stdout.write("".join("  " + line + "\n" for line in result.out.splitlines()))
         for text in w.debug_strings(result):
             print(f"  debugger: {text}")
-        print(f"  exit code: {result.returncode}")
+        print(f"  exit code: {getattr(result, 'code', None) or result.returncode}")
+        if w.unix(LOG).exists():
+            print(f"\n== the log, {LOG} ==")
+            sys.stdout.write("".join("  " + line + "\n" for line in w.read_log(LOG)))
         # A marked service that is still running goes when it stops.
         w.wait_for(lambda: w.service_state("kvdrNT2") is None, 5)
         show("left after the run")

@@ -3,6 +3,8 @@
 # complete Telvarine installation in a throwaway Wine prefix, runs the
 # uninstaller silently and shows what was there before and what is left.
 #   --keep          keep the prefix for inspection (its path is printed)
+#   --hold          hold a file of the folder open during the run, as a game
+#                   that is still running would (the run then exits 1603)
 #   --interactive   no -s: answer the boxes on a virtual display and save
 #                   screenshots of them in build/demo-screenshots
 set -euo pipefail

@@ -31,6 +31,7 @@ USAGE = (
 )
 SILENT_NOTICE = "kVelnora Telvarine Uninstaller v1.7 silent mode"
 COMPLETED = "Uninstallation completed."
+FAILED_INTRO = COMPLETED + "\r\n\r\nSome parts of Telvarine could not be removed:"
 
 
 # The X display of every Wine process, when a suite has one. Wine's desktop
@@ -71,6 +72,11 @@ def wine(*args, debugstr=False, cwd="C:\\", timeout=120, display=None, check=Fal
     if check and result.returncode != 0:
         raise AssertionError(f"wine {args} failed with {result.returncode}: {result.out} {result.err}")
     return result
+
+
+def traced(text):
+    """The text as Wine's debug trace shows it, escapes and all."""
+    return text.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n")
 
 
 def debug_strings(result):
@@ -125,6 +131,24 @@ def install_tool(windows_dir):
 
 def run_tool(tool, *args, debugstr=True, cwd="C:\\", display=None, timeout=120):
     return wine(tool, *args, debugstr=debugstr, cwd=cwd, display=display, timeout=timeout)
+
+
+def run_launched(tool, *args, cwd="C:\\"):
+    """Runs the tool through the probe's CreateProcessW: `result.code` is the whole exit code,
+    where the Unix status keeps only its low byte (1603 arrives as 67)."""
+    line = subprocess.list2cmdline([tool, *args])
+    (DRIVE_C / "tvtest" / "line.txt").write_text(line + "\n", encoding="utf-8")
+    result = wine(PROBE, "launch", "C:\\tvtest\\line.txt", debugstr=True, cwd=cwd)
+    match = re.search(r"launched exit code (\d+)", result.err)
+    result.code = int(match.group(1)) if match else None
+    return result
+
+
+def read_log(windows_path):
+    """The log's lines: UTF-8, CRLF."""
+    data = unix(windows_path).read_bytes()
+    assert b"\n" not in data.replace(b"\r\n", b""), "a line ends without CR"
+    return data.decode("utf-8").split("\r\n")[:-1]
 
 
 def make_file(windows_path, text="data", read_only=False):

@@ -47,6 +47,27 @@ class CommandLine(w.WineTestCase):
             self.assertEqual(w.debug_strings(result), [], args)
         self.assert_nothing_removed()
 
+    def test_log_that_cannot_be_opened_exits_87(self):
+        w.unix("C:\\tvtest\\read-only.log").write_text("")
+        w.unix("C:\\tvtest\\read-only.log").chmod(0o444)
+        cases = {
+            "C:\\Missing\\tv.log": "ERROR: Cannot open the log file, error code: 3\n",
+            "C:\\tvtest": None,  # a directory; Wine's code for it is not pinned
+            "C:\\tvtest\\read-only.log": "ERROR: Cannot open the log file, error code: 5\n",
+            "NUL": "ERROR: Cannot open the log file, error code: 50\n",
+        }
+        for path, error in cases.items():
+            result = w.run_tool(self.tool, "-s", "-l", path)
+            self.assertEqual(result.returncode, 87, path)
+            first, rest = result.out.split("\n", 1)
+            if error:
+                self.assertEqual(first + "\n", error, path)
+            self.assertTrue(first.startswith("ERROR: Cannot open the log file, error code: "), path)
+            self.assertEqual(rest, w.USAGE, path)
+            self.assertEqual(w.debug_strings(result), [], path)
+        self.assertFalse(w.unix("C:\\Missing").exists())
+        self.assert_nothing_removed()
+
     def test_no_display_and_no_silent_exits_1(self):
         result = w.run_tool(self.tool)
         self.assertEqual(result.returncode, 1)
@@ -71,11 +92,18 @@ class CommandLine(w.WineTestCase):
 class SilentRuns(w.WineTestCase):
     def test_silent_with_nothing_installed_twice(self):
         tool = w.install_tool("C:\\Games\\Plain")
+        w.unix("C:\\tvtest\\plain.log").unlink(missing_ok=True)
         for _ in range(2):
-            result = w.run_tool(tool, "-s")
+            result = w.run_tool(tool, "-s", "-l", "C:\\tvtest\\plain.log")
             self.assertEqual(result.returncode, 0)
-            self.assertEqual(result.out, "")
+            self.assertEqual(result.out, "summary: 0 removed, 41 absent, 0 kept, 0 pending, 0 failed, 0 skipped; "
+                                         "exit code 0\n")
             self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE, w.COMPLETED])
+        lines = w.read_log("C:\\tvtest\\plain.log")
+        self.assertEqual(len(lines), 2 * 43, "per run: the header, 41 targets, the summary")
+        self.assertTrue(lines[0].startswith("tvuninst 1.7, "), lines[0])
+        self.assertIn(", elevated: yes, command line: ", lines[0])
+        self.assertEqual([line.split(" ")[0] for line in lines[1:42]], ["absent"] * 41)
         w.remove_tree("C:\\Games\\Plain")
 
 

@@ -1,4 +1,5 @@
 """The Telvarine folder of a game installation, removed by the real tool."""
+import re
 import subprocess
 import time
 
@@ -114,17 +115,25 @@ class GivenDirectory(FolderTestCase):
         self.assertTrue(exists("C:\\Canary\\full\\precious.txt"))
         self.assertTrue(exists("C:\\Canary\\empty"))
 
-    def test_file_held_open_stops_the_deletion_and_the_run_completes(self):
+    def test_file_held_open_stops_the_deletion_and_the_run_says_so(self):
         stage_product_folder(f"{GAMES}\\Held\\Telvarine")
         held = f"{GAMES}\\Held\\Telvarine\\Telvarine.dll"
         holder = subprocess.Popen(["wine", w.PROBE, "hold", held], env=w.environment(), cwd=w.unix("C:\\"),
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         try:
             self.assertEqual(holder.stdout.readline().strip(), b"held")
-            result = w.run_tool(self.tool, "-s", "-a", f"{GAMES}\\Held")
-            self.assertEqual(result.returncode, 0)
-            self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE, w.COMPLETED])
+            result = w.run_launched(self.tool, "-s", "-a", f"{GAMES}\\Held", "-l", "C:\\tvtest\\held.log")
+            self.assertEqual(result.code, 1603)
+            notice, completion = w.debug_strings(result)
+            self.assertEqual(notice, w.SILENT_NOTICE)
+            self.assertTrue(
+                completion.startswith(w.traced(w.FAILED_INTRO + f"\r\nfolder {GAMES}\\Held\\Telvarine (")), completion)
             self.assertTrue(exists(held))
+            failed = [line for line in w.read_log("C:\\tvtest\\held.log") if line.startswith("failed")]
+            self.assertEqual(len(failed), 1, failed)
+            self.assertRegex(failed[0], rf"^failed  folder {re.escape(GAMES)}\\Held\\Telvarine \(\d+ files, "
+                             rf"\d+ directories removed; {re.escape(held)} in use\): error 32, .+")
+            self.assertIn(f"failed  folder {GAMES}\\Held\\Telvarine (", result.out)
         finally:
             w.make_file(held + ".release")
             holder.wait(timeout=30)
