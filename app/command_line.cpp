@@ -13,6 +13,8 @@ void PrintUsage() {
       L"is located)\n");
   PrintWide(L"  -s, --silent, /silent\t\t\tRun silently\n");
   PrintWide(L"  -l, --log <PATH>\t\t\tAppend a record of what was removed to the file <PATH>\n");
+  PrintWide(L"  -n, --dry-run\t\t\t\tShow what would be removed, and remove nothing\n");
+  PrintWide(L"  --reboot-ok\t\t\t\tDelete system modules in use at the next restart (exit code 3010)\n");
   PrintWide(kSeparator);
 }
 
@@ -33,6 +35,10 @@ bool ParseCommandLine(int argumentCount, const LPWSTR* arguments, UninstallOptio
         return false;
       }
       options.installDir = arguments[++i];
+    } else if (argument == L"-n" || argument == L"--dry-run") {
+      options.preview = true;
+    } else if (argument == L"--reboot-ok") {
+      options.rebootOk = true;
     } else if (argument == L"-l" || argument == L"--log") {
       if (i + 1 >= argumentCount) {
         PrintWide(L"ERROR: -l/--log The log file path must be set!\n");

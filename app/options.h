@@ -9,4 +9,6 @@ struct UninstallOptions {
   bool silent = false;    // debugger strings instead of message boxes
   WidePath installDir;    // the value after "-a"/"--all", verbatim
   WidePath logPath;       // the value after "-l"/"--log", verbatim; empty: no log
+  bool preview = false;   // "-n"/"--dry-run": look, count and tell, change nothing
+  bool rebootOk = false;  // "--reboot-ok": modules in use are deleted at the next restart
 };

@@ -85,14 +85,39 @@ void RemoveRegistryKeys() {
   }
 }
 
-void RemoveSystemModules() {
+// In use: refused with a sharing violation, or access denied on a file that is
+// not read-only (a loaded driver). A read-only module stays as the run left it.
+static bool InUse(DWORD error, DWORD attributes) {
+  return error == ERROR_SHARING_VIOLATION ||
+         (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+          !(attributes & FILE_ATTRIBUTE_READONLY));
+}
+
+static void QueueForRestart(const char* path, DWORD deleteError) {
+  char aside[MAX_PATH] = {};
+  wchar_t queued[MAX_PATH] = {};
+  if (QueueModuleForRestart(path, aside, queued)) {
+    ReportTarget(kPending, L"module", Widen(path), WidePath(L"deleted at restart as ") + queued);
+    return;
+  }
+  const DWORD error = GetLastError();
+  if (aside[0]) {
+    ReportTarget(kFailed, L"module", Widen(path), L"left as " + Widen(aside) + L", not queued for restart",
+                 error);
+  } else {
+    ReportTarget(kFailed, L"module", Widen(path), L"not queued for restart", deleteError);
+  }
+}
+
+void RemoveSystemModules(bool rebootOk) {
   for (const char* suffix : SystemModuleList) {
     char path[MAX_PATH] = {};
     if (!SystemModulePath(suffix, path)) {
       ReportTarget(kFailed, L"module", Widen(suffix + 1), L"path too long");
       continue;
     }
-    const DWORD lookError = GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
+    const DWORD attributes = GetFileAttributesA(path);
+    const DWORD lookError = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
     if (DeleteFileA(path)) {
       ReportTarget(kRemoved, L"module", Widen(path));
       continue;
@@ -100,6 +125,8 @@ void RemoveSystemModules() {
     const DWORD error = GetLastError();
     if (lookError == ERROR_FILE_NOT_FOUND || lookError == ERROR_PATH_NOT_FOUND) {
       ReportTarget(kAbsent, L"module", Widen(path));
+    } else if (rebootOk && InUse(error, attributes)) {
+      QueueForRestart(path, error);
     } else {
       ReportTarget(kFailed, L"module", Widen(path), L"", error);
     }
@@ -128,5 +155,52 @@ void ReportProductFolder(const WalkTally& tally) {
   } else {
     ReportTarget(kFailed, L"folder", folder,
                  Counted(tally) + L" removed; " + tally.firstFailure + L" " + tally.reason, tally.error);
+  }
+}
+
+void PreviewServices() {
+  for (const char* name : {"kvdrNT2", "kvtlsvc", "brenserv"}) {
+    DWORD state = 0;
+    const bool there = QueryServiceState(name, &state) || GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
+    ReportTarget(there ? kWouldRemove : kAbsent, L"service", Widen(name));
+  }
+}
+
+void PreviewRegistryKeys() {
+  for (int row = 0; row < kRegistryCleanupCount; ++row) {
+    if (FirstRowOfKey(row) != row) continue;
+    const RegistryCleanupEntry& entry = RegistryCleanupList[row];
+    if (RegistryKeyStatus(entry.hive, entry.keyPath) == ERROR_FILE_NOT_FOUND) {
+      ReportTarget(kAbsent, L"key", KeyName(entry));
+    } else if (WouldHoldUnlistedSubkeys(entry.hive, entry.keyPath)) {
+      ReportTarget(kWouldKeep, L"key", KeyName(entry), L"holds keys of other products");
+    } else {
+      ReportTarget(kWouldRemove, L"key", KeyName(entry));
+    }
+  }
+}
+
+void PreviewSystemModules() {
+  for (const char* suffix : SystemModuleList) {
+    char path[MAX_PATH] = {};
+    if (!SystemModulePath(suffix, path)) continue;
+    const bool there = GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ||
+                       (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND);
+    ReportTarget(there ? kWouldRemove : kAbsent, L"module", Widen(path));
+  }
+}
+
+void ReportProductFolderPreview(const WalkTally& tally) {
+  for (const WidePath& entry : tally.skipped) ReportTarget(kSkipped, L"entry", entry, L"link or unsafe name");
+  for (const WidePath& link : tally.linksRemovable) ReportTarget(kWouldRemoveLink, L"entry", link);
+  for (const WidePath& link : tally.linksLeft) ReportTarget(kWouldLeave, L"entry", link);
+  const WidePath folder = tally.folder.empty() ? WidePath(L"Telvarine") : tally.folder;
+  if (tally.found) {
+    ReportTarget(kWouldRemove, L"folder", folder, Counted(tally));
+  } else if (tally.folder.empty() && tally.searchError != 0) {
+    ReportTarget(kAbsent, L"folder", folder,
+                 L"not fully searched: error " + std::to_wstring(tally.searchError));
+  } else {
+    ReportTarget(kAbsent, L"folder", folder);
   }
 }

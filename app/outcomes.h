@@ -21,5 +21,12 @@ void RemoveServices(ServiceTrace (&traces)[kProductServiceCount]);
 void ReportServices(const ServiceTrace (&traces)[kProductServiceCount]);
 // The registry rows, one line per key once the whole list has run.
 void RemoveRegistryKeys();
-void RemoveSystemModules();
+// With `rebootOk`, a module in use is queued for deletion at the next restart.
+void RemoveSystemModules(bool rebootOk);
 void ReportProductFolder(const WalkTally& tally);
+
+// A preview: the same questions, each target told what a real run would do.
+void PreviewServices();
+void PreviewRegistryKeys();
+void PreviewSystemModules();
+void ReportProductFolderPreview(const WalkTally& tally);

@@ -4,14 +4,17 @@
 
 #include "app/version.h"
 
-static const wchar_t* const kWords[] = {L"removed", L"absent ", L"kept   ",
-                                        L"pending", L"failed ", L"skipped"};
+static const wchar_t* const kWords[] = {L"removed",      L"absent ",    L"kept   ",
+                                        L"pending",      L"failed ",    L"skipped",
+                                        L"would remove", L"would keep", L"would be removed as a link",
+                                        L"would be left"};
 static const size_t kShownFailures = 5;
 
 static unsigned long counts[sizeof kWords / sizeof kWords[0]];
 static std::vector<WidePath> failures;  // each failed target, as the completion text names it
 static bool failedInUse = false;
 static bool failedAccessDenied = false;
+static bool previewing = false;
 
 // The log is UTF-8 whatever the width of wchar_t: UTF-16 on Windows, UTF-32 on the host.
 static std::string Utf8(const WidePath& text) {
@@ -64,17 +67,20 @@ void BeginReport() {
   failures.clear();
   failedInUse = false;
   failedAccessDenied = false;
+  previewing = false;
 }
 
-void ReportHeader() {
+void ReportHeader(bool preview) {
+  previewing = preview;
   SYSTEMTIME now = {};
   GetLocalTime(&now);
   wchar_t stamp[64] = {};
   swprintf_s(stamp, 64, L"%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
              now.wMinute, now.wSecond);
   const LPCWSTR commandLine = GetCommandLineW();
-  WriteLogLine(WidePath(L"tvuninst " TVUNINST_WIDEN(TVUNINST_VERSION) L", ") + stamp + L", elevated: " +
-               (IsUserAnAdmin() ? L"yes" : L"no") + L", command line: " + (commandLine ? commandLine : L""));
+  WriteLogLine(WidePath(L"tvuninst " TVUNINST_WIDEN(TVUNINST_VERSION)) + (preview ? L" preview, " : L", ") +
+               stamp + L", elevated: " + (IsUserAnAdmin() ? L"yes" : L"no") + L", command line: " +
+               (commandLine ? commandLine : L""));
 }
 
 void ReportTarget(Outcome outcome, const wchar_t* kind, const WidePath& target, const WidePath& note,
@@ -98,18 +104,44 @@ void ReportNote(const wchar_t* text) {
 }
 
 void ReportSummary(int exitCode, bool onConsole) {
-  wchar_t line[200] = {};
-  swprintf_s(
-      line, 200,
-      L"summary: %lu removed, %lu absent, %lu kept, %lu pending, %lu failed, %lu skipped; exit code %d",
-      counts[kRemoved], counts[kAbsent], counts[kKept], counts[kPending], counts[kFailed], counts[kSkipped],
-      exitCode);
+  wchar_t line[240] = {};
+  if (previewing) {
+    swprintf_s(
+        line, 240,
+        L"preview summary: %lu would remove, %lu would keep, %lu absent, %lu skipped, %lu links would be "
+        L"removed as links, %lu would be left; exit code %d",
+        counts[kWouldRemove], counts[kWouldKeep], counts[kAbsent], counts[kSkipped], counts[kWouldRemoveLink],
+        counts[kWouldLeave], exitCode);
+  } else {
+    swprintf_s(
+        line, 240,
+        L"summary: %lu removed, %lu absent, %lu kept, %lu pending, %lu failed, %lu skipped; exit code %d",
+        counts[kRemoved], counts[kAbsent], counts[kKept], counts[kPending], counts[kFailed], counts[kSkipped],
+        exitCode);
+  }
   WriteLogLine(line);
   if (onConsole) PrintWide(L"%ls\n", line);
 }
 
 bool AnyFailed() {
   return !failures.empty();
+}
+
+unsigned long CountOf(Outcome outcome) {
+  return counts[outcome];
+}
+
+std::string PreviewText() {
+  std::string text = "Preview: nothing was removed.\r\n\r\n";
+  if (counts[kWouldRemove] == 0)
+    return text + "Telvarine is not installed here: a real run would remove nothing.";
+  text += "A real run would remove " + std::to_string(counts[kWouldRemove]) + " parts of Telvarine";
+  if (counts[kWouldKeep] > 0)
+    text += " and keep " + std::to_string(counts[kWouldKeep]) + " that others still use";
+  text += ".";
+  if (counts[kWouldLeave] > 0)
+    text += "\r\n" + std::to_string(counts[kWouldLeave]) + " links in its folder would be left in place.";
+  return text;
 }
 
 static const char* Advice() {

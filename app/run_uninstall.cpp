@@ -9,6 +9,8 @@ static const char kQuestion[] =
     "Registry keys and system modules of Telvarine will be removed.\r\n\r\nWould you like to "
     "continue?";
 static const char kSilentNotice[] = TVUNINST_TITLE " silent mode";
+static const char kPreviewNotice[] = TVUNINST_TITLE " preview";
+static const char kPreviewCompleted[] = "Preview completed.";
 
 // The log is opened before anything is asked or removed: a log that cannot be
 // written is a rejected command line.
@@ -27,6 +29,25 @@ static int Finish(int exitCode, bool stepsRan = true) {
   return exitCode;
 }
 
+// The same questions and the same search as a real run, and nothing changed:
+// no box asks for consent, since nothing is removed.
+static int RunPreview(UninstallOptions& options) {
+  if (options.silent) OutputDebugStringA(kPreviewNotice);
+  PreviewServices();
+  PreviewRegistryKeys();
+  PreviewSystemModules();
+  WalkTally folder;
+  folder.preview = true;
+  if (!RemoveProductFolder(options, &folder)) return Finish(kExitNoExecutableDirectory);
+  ReportProductFolderPreview(folder);
+  if (options.silent) {
+    OutputDebugStringA(kPreviewCompleted);
+  } else {
+    MessageBoxA(nullptr, PreviewText().c_str(), kCaption, MB_OK);
+  }
+  return Finish(CountOf(kWouldRemove) > 0 ? kExitPreviewWouldRemove : kExitDone);
+}
+
 int RunUninstall() {
   UninstallOptions options;
   BeginReport();
@@ -34,7 +55,8 @@ int RunUninstall() {
   if (!ReadCommandLine(options)) return kExitRejectedCommandLine;
   if (options.showHelp) return kExitDone;
   if (!StartLog(options)) return kExitRejectedCommandLine;
-  ReportHeader();
+  ReportHeader(options.preview);
+  if (options.preview) return RunPreview(options);
 
   if (options.silent) {
     OutputDebugStringA(kSilentNotice);
@@ -55,7 +77,7 @@ int RunUninstall() {
   ServiceTrace services[kProductServiceCount];
   RemoveServices(services);
   RemoveRegistryKeys();
-  RemoveSystemModules();
+  RemoveSystemModules(options.rebootOk);
   WalkTally folder;
   const bool folderStepRan = RemoveProductFolder(options, &folder);
   if (folderStepRan) ReportProductFolder(folder);
@@ -71,5 +93,8 @@ int RunUninstall() {
   } else {
     MessageBoxA(nullptr, completed.c_str(), kCaption, MB_OK);
   }
-  return Finish(AnyFailed() ? kExitSomethingFailed : kExitDone);
+  if (AnyFailed()) return Finish(kExitSomethingFailed);
+  // Asked to, the run leaves the rest to the restart and says that one is needed.
+  if (options.rebootOk && CountOf(kPending) > 0) return Finish(kExitRestartNeeded);
+  return Finish(kExitDone);
 }

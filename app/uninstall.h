@@ -11,6 +11,8 @@ const int kExitDialogFailed = 1;
 const int kExitNoExecutableDirectory = 2;
 const int kExitRejectedCommandLine = 87;  // ERROR_INVALID_PARAMETER
 const int kExitSomethingFailed = 1603;    // ERROR_INSTALL_FAILURE, what deployment tools read as failure
+const int kExitRestartNeeded = 3010;      // ERROR_SUCCESS_REBOOT_REQUIRED, with --reboot-ok
+const int kExitPreviewWouldRemove = 1;    // a preview found something to remove, as diff does
 
 int RunUninstall();
 

@@ -31,6 +31,10 @@ LSTATUS RegistryKeyStatus(HKEY hive, const char* keyPath);
 // True when the key holds at least one subkey and the list names none of them:
 // what is left belongs to something else.
 bool HoldsOnlyUnlistedSubkeys(HKEY hive, const char* keyPath);
+// True when a real run would leave the key in place: it, or a key below it
+// that the list names, holds a subkey that the list does not name and no
+// whole-tree row covers.
+bool WouldHoldUnlistedSubkeys(HKEY hive, const char* keyPath);
 // The rows of the list that name the same key, case aside.
 bool SameRegistryKey(const RegistryCleanupEntry& a, const RegistryCleanupEntry& b);
 
@@ -41,3 +45,8 @@ void DeleteSystemModules();
 // The module's path in the system directory; false when the path does not fit
 // its buffer, which must hold MAX_PATH characters.
 bool SystemModulePath(const char* suffix, char* path);
+// Renames the module aside and queues it for deletion at the next restart; true
+// when queued, `queued` then holding the path the system will delete. On
+// failure the module has its name back, unless `aside` still holds the name
+// it was left under; the last error says why. Both buffers hold MAX_PATH.
+bool QueueModuleForRestart(const char* path, char* aside, wchar_t* queued);

@@ -3,6 +3,7 @@
 #include <ctype.h>
 
 #include <string>
+#include <vector>
 
 // Children come before their parents wherever a key is deleted KeyOnly. The
 // vendor path is spelled two ways; registry names ignore case.
@@ -104,4 +105,34 @@ bool HoldsOnlyUnlistedSubkeys(HKEY hive, const char* keyPath) {
   }
   RegCloseKey(key);
   return anyUnlisted && !anyListed;
+}
+
+// A whole-tree row for the key or for a key above it.
+static bool CoveredByTree(HKEY hive, const std::string& keyPath) {
+  for (const RegistryCleanupEntry& entry : RegistryCleanupList) {
+    const size_t length = strlen(entry.keyPath);
+    if (entry.method != KeyTree || entry.hive != hive || keyPath.size() < length) continue;
+    if ((keyPath.size() == length || keyPath[length] == '\\') &&
+        SamePath(entry.keyPath, keyPath.substr(0, length).c_str()))
+      return true;
+  }
+  return false;
+}
+
+bool WouldHoldUnlistedSubkeys(HKEY hive, const char* keyPath) {
+  if (CoveredByTree(hive, keyPath)) return false;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(hive, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  std::vector<std::string> subkeys;
+  char name[256];  // the longest key name is 255 characters
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    subkeys.push_back(std::string(keyPath) + "\\" + name);
+  }
+  RegCloseKey(key);
+  for (const std::string& subkey : subkeys) {
+    if (!IsListed(hive, subkey) || WouldHoldUnlistedSubkeys(hive, subkey.c_str())) return true;
+  }
+  return false;
 }

@@ -43,6 +43,14 @@ static bool Removed(WalkTally* tally, bool removed, const wchar_t* path, unsigne
 // what Wine reports for a Unix symbolic link, whose removal would hit the
 // target) is left in place, which fails the deletion.
 static bool RemoveLinkItself(const wchar_t* path, DWORD reparseTag, WalkTally* tally) {
+  if (tally->preview) {
+    if (!IsReparseTagNameSurrogate(reparseTag)) {
+      tally->linksLeft.push_back(path);
+      return true;  // the preview goes on counting where the deletion would stop
+    }
+    tally->linksRemovable.push_back(path);
+    return Removed(tally, true, path, &tally->directories);
+  }
   if (!IsReparseTagNameSurrogate(reparseTag)) return NoteStayed(tally, path, L"link left in place", 0);
   return Removed(tally, RemoveDirectoryW(path) != FALSE, path, &tally->directories);
 }
@@ -57,6 +65,7 @@ static bool DeleteEntry(const wchar_t* path, const WIN32_FIND_DATAW& record, Wal
     if (reparsePoint) return RemoveLinkItself(path, record.dwReserved0, tally);
     return EmptyAndRemoveDirectory(path, tally);
   }
+  if (tally->preview) return Removed(tally, true, path, &tally->files);
   // Clearing the attributes of a file link would change its target; any other
   // file, placeholders and deduplicated files included, gets the reset.
   if (!reparsePoint || !IsReparseTagNameSurrogate(record.dwReserved0))
@@ -121,7 +130,8 @@ static bool EmptyAndRemoveDirectory(const wchar_t* path, WalkTally* tally) {
   }
   const bool emptied = DeleteContents(path, tally);
   CloseHandle(directory);
-  return emptied && Removed(tally, RemoveDirectoryW(path) != FALSE, path, &tally->directories);
+  if (!emptied) return false;
+  return Removed(tally, tally->preview || RemoveDirectoryW(path) != FALSE, path, &tally->directories);
 }
 
 bool DeleteDirectoryTree(const wchar_t* path, WalkTally* tally) {

@@ -18,6 +18,10 @@ struct WalkTally {
   DWORD error = 0;                      // the platform's error for it; 0 when the platform gave none
   DWORD searchError = 0;                // the first open or listing of the search that failed
   std::vector<WidePath> skipped;        // directories the search did not enter: links and unsafe names
+  // A preview walks and counts as the deletion would, and changes nothing.
+  bool preview = false;
+  std::vector<WidePath> linksRemovable;  // preview: links the deletion would remove as links
+  std::vector<WidePath> linksLeft;       // preview: links the deletion would leave in place
 };
 
 // Records the first entry that stayed; false, for the caller to return.

@@ -27,6 +27,8 @@ USAGE = (
     "< ./ > (the current runtime directory) or < . > (the directory where the executable module is located)\n"
     "  -s, --silent, /silent\t\t\tRun silently\n"
     "  -l, --log <PATH>\t\t\tAppend a record of what was removed to the file <PATH>\n"
+    "  -n, --dry-run\t\t\t\tShow what would be removed, and remove nothing\n"
+    "  --reboot-ok\t\t\t\tDelete system modules in use at the next restart (exit code 3010)\n"
     "=====================================\n"
 )
 SILENT_NOTICE = "kVelnora Telvarine Uninstaller v1.7 silent mode"

@@ -90,6 +90,14 @@ void MakeDirectoryLink(const std::wstring& path, const std::wstring& target, DWO
   node->linkTarget = target;
 }
 
+void RedirectSystemDirectory(const std::wstring& directory) {
+  TheWorld().systemRedirect = directory;
+}
+
+const std::vector<std::wstring>& RestartQueue() {
+  return TheWorld().restartQueue;
+}
+
 std::string FileContent(const std::wstring& path) {
   return ExistingNode(path)->content;
 }

@@ -96,12 +96,7 @@ BOOL FindClose(HANDLE handle) {
   return call.Failed() ? Fail(call.Error()) : TRUE;
 }
 
-HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                   DWORD flags, HANDLE) {
-  sim::CallEntry call("CreateFileW", [&] {
-    return Narrow(path) + ", " + sim::Hex(access) + ", " + sim::Hex(share) + ", " + sim::Hex(flags);
-  });
-  if (call.Failed()) return INVALID_HANDLE_VALUE;
+static HANDLE Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   sim::Lookup found = sim::Resolve(path);
   sim::Node* node = found.node;
   // Wine opens a Unix symbolic link (tag 0) as its target even when asked not to follow it.
@@ -139,6 +134,24 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   TheWorld().fileHandles[handle] = {node, access, share};
   sim::CountOpen(sim::HandleKind::File);
   return reinterpret_cast<HANDLE>(handle);
+}
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD flags, HANDLE) {
+  sim::CallEntry call("CreateFileW", [&] {
+    return Narrow(path) + ", " + sim::Hex(access) + ", " + sim::Hex(share) + ", " + sim::Hex(flags);
+  });
+  if (call.Failed()) return INVALID_HANDLE_VALUE;
+  return Open(path, access, share, disposition, flags);
+}
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD flags, HANDLE) {
+  sim::CallEntry call("CreateFileA", [&] {
+    return std::string(path) + ", " + sim::Hex(access) + ", " + sim::Hex(share) + ", " + sim::Hex(flags);
+  });
+  if (call.Failed()) return INVALID_HANDLE_VALUE;
+  return Open(sim::Widen(path), access, share, disposition, flags);
 }
 
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size) {
@@ -210,4 +223,57 @@ BOOL CloseHandle(HANDLE handle) {
   TheWorld().fileHandles.erase(it);
   sim::CountClose(sim::HandleKind::File);
   return call.Failed() ? Fail(call.Error()) : TRUE;
+}
+
+// The path of the file itself, as the system names it: links and the system
+// directory's redirection resolved.
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR buffer, DWORD size, DWORD flags) {
+  sim::CallEntry call("GetFinalPathNameByHandleW", [&] { return sim::Hex(flags); });
+  if (call.Failed()) return 0;
+  sim::FileHandle* open = OpenFile(file);
+  if (!open) return Fail(ERROR_INVALID_HANDLE);
+  const std::wstring path = L"\\\\?\\" + sim::FullPath(open->node);
+  if (path.size() + 1 > size) return static_cast<DWORD>(path.size() + 1);
+  wcscpy(buffer, path.c_str());
+  return static_cast<DWORD>(path.size());
+}
+
+// A rename within one directory, or, with MOVEFILE_DELAY_UNTIL_REBOOT and no
+// new name, a deletion queued for the next restart (administrators only).
+static BOOL Move(const std::wstring& from, const wchar_t* to, DWORD flags) {
+  if (!to && (flags & MOVEFILE_DELAY_UNTIL_REBOOT)) {
+    if (!TheWorld().admin) return Fail(ERROR_ACCESS_DENIED);
+    TheWorld().restartQueue.push_back(from);
+    return TRUE;
+  }
+  if (!to) return Fail(ERROR_INVALID_PARAMETER);
+  sim::Lookup source = sim::Resolve(from);
+  if (!source.node) return Fail(source.error);
+  sim::Lookup target = sim::Resolve(to);
+  if (target.node) return Fail(ERROR_ALREADY_EXISTS);
+  if (target.parent != source.node->parent) return Fail(ERROR_NOT_SAME_DEVICE);
+  if (sim::DeleteBlocked(source.node)) return Fail(ERROR_SHARING_VIOLATION);
+  sim::RenameChild(source.node, target.lastName);
+  return TRUE;
+}
+
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
+  sim::CallEntry call("MoveFileExA",
+                      [&] { return std::string(from) + ", " + (to ? to : "null") + ", " + sim::Hex(flags); });
+  if (call.Failed()) return FALSE;
+  const std::wstring wideTo = to ? sim::Widen(to) : std::wstring();
+  return Move(sim::Widen(from), to ? wideTo.c_str() : nullptr, flags);
+}
+
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  sim::CallEntry call("MoveFileExW", [&] {
+    return Narrow(from) + ", " + (to ? Narrow(to) : std::string("null")) + ", " + sim::Hex(flags);
+  });
+  if (call.Failed()) return FALSE;
+  return Move(from, to, flags);
+}
+
+DWORD GetCurrentProcessId() {
+  sim::CallEntry call("GetCurrentProcessId");
+  return 4242;
 }

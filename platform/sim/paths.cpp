@@ -164,7 +164,16 @@ static Node* FollowLink(Node* node, int depth) {
   return ResolveFrom(node->linkTarget, depth + 1).node;
 }
 
+// WOW64: a 32-bit process that names the system directory reaches the
+// directory it is redirected to. Tests look at the disk as it is.
 Lookup Resolve(const std::wstring& path) {
+  const World& w = TheWorld();
+  const std::wstring system = Widen(w.systemDirectory);
+  if (!w.systemRedirect.empty() && PlatformCallDepth() > 0 && path.size() >= system.size() &&
+      UpperName(path.substr(0, system.size())) == UpperName(system) &&
+      (path.size() == system.size() || path[system.size()] == L'\\' || path[system.size()] == L'/')) {
+    return ResolveFrom(w.systemRedirect + path.substr(system.size()), 0);
+  }
   return ResolveFrom(path, 0);
 }
 

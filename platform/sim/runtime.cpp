@@ -29,3 +29,10 @@ int swprintf_s(wchar_t* buffer, size_t size, const wchar_t* format, ...) {
   if (written < 0) InvalidParameter("swprintf_s");
   return written;
 }
+
+errno_t wcscpy_s(wchar_t* destination, size_t size, const wchar_t* source) {
+  sim::PlatformCall inPlatform;
+  if (!destination || !source || size == 0 || wcslen(source) + 1 > size) InvalidParameter("wcscpy_s");
+  wmemcpy(destination, source, wcslen(source) + 1);
+  return 0;
+}

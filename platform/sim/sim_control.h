@@ -120,6 +120,10 @@ void RefuseRemoval(const std::wstring& path);
 void MakeCaseSensitive(const std::wstring& path);
 void SetCurrentDirectory(const std::wstring& path);
 void SetSystemDirectory(const std::string& path);
+// As WOW64 does for a 32-bit process: paths in the system directory lead to `directory`.
+void RedirectSystemDirectory(const std::wstring& directory);
+// The paths queued for deletion at the next restart, in order.
+const std::vector<std::wstring>& RestartQueue();
 bool Exists(const std::wstring& path);
 // What was written to the file; files are made empty.
 std::string FileContent(const std::wstring& path);

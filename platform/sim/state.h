@@ -112,6 +112,8 @@ struct World {
   std::map<wchar_t, std::unique_ptr<Node>> drives;  // by upper-case letter
   std::wstring currentDirectory;
   std::string systemDirectory;
+  std::wstring systemRedirect;             // where a 32-bit process's system directory really is
+  std::vector<std::wstring> restartQueue;  // paths queued for deletion at the next restart
   std::map<uintptr_t, Listing> listings;
   std::map<uintptr_t, FileHandle> fileHandles;
   std::vector<std::unique_ptr<Node>> removed;  // kept so that open handles stay valid

@@ -69,7 +69,9 @@ typedef int (*FARPROC)();
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_NO_MORE_FILES 18L
 #define ERROR_NOT_SUPPORTED 50L
+#define ERROR_NOT_SAME_DEVICE 17L
 #define ERROR_SHARING_VIOLATION 32L
+#define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
@@ -111,6 +113,10 @@ typedef int (*FARPROC)();
 #define FILE_SHARE_DELETE 0x00000004
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
+#define FILE_NAME_NORMALIZED 0x0
+#define VOLUME_NAME_DOS 0x0
 #define FILE_TYPE_DISK 0x0001
 #define FILE_TYPE_CHAR 0x0002
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
@@ -235,6 +241,12 @@ BOOL FindClose(HANDLE listing);
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size);
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR buffer, DWORD size, DWORD flags);
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+DWORD GetCurrentProcessId();
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
 DWORD GetFileType(HANDLE file);
 BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void* overlapped);
@@ -245,6 +257,7 @@ BOOL CloseHandle(HANDLE handle);
 // overflow is a fatal invalid-parameter error, never a silent truncation.
 errno_t strcat_s(char* destination, size_t size, const char* source);
 int swprintf_s(wchar_t* buffer, size_t size, const wchar_t* format, ...);
+errno_t wcscpy_s(wchar_t* destination, size_t size, const wchar_t* source);
 
 // The GUI entry point's signature.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);

@@ -12,6 +12,8 @@ const char kUsage[] =
     "located)\n"
     "  -s, --silent, /silent\t\t\tRun silently\n"
     "  -l, --log <PATH>\t\t\tAppend a record of what was removed to the file <PATH>\n"
+    "  -n, --dry-run\t\t\t\tShow what would be removed, and remove nothing\n"
+    "  --reboot-ok\t\t\t\tDelete system modules in use at the next restart (exit code 3010)\n"
     "=====================================\n";
 const std::string kUnidentified = "ERROR: Unidentified parameter.\n";
 const std::string kMissingValue = "ERROR: -a/--all The game installation directory must be set!\n";

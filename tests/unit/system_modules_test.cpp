@@ -1,3 +1,6 @@
+#include <functional>
+
+#include "app/uninstall.h"
 #include "cleanup/cleanup.h"
 #include "fault_sweep.h"
 #include "sim_test.h"
@@ -108,3 +111,86 @@ TEST_F(SystemModulesFaultSweepTest, EveryFaultPoint) {
 }
 
 }  // namespace
+
+// --reboot-ok: a module in use is renamed aside and queued for deletion at the
+// next restart under the path the system will use, the 32-bit system
+// directory's real one; anything else stays as the run left it.
+struct RestartCase {
+  const char* name;
+  std::function<void()> stage;
+  int exitCode;
+  std::vector<std::wstring> queued;
+  bool originalNameStays;
+};
+
+class RestartTest : public SimTest, public ::testing::WithParamInterface<RestartCase> {
+ protected:
+  void Stage() override {
+    sim::MakeDirectory(L"C:\\windows\\syswow64");
+    sim::RedirectSystemDirectory(L"C:\\windows\\syswow64");
+    sim::MakeFile(L"C:\\windows\\system32\\kvdrNT2.sys");  // the 64-bit one, never touched
+    sim::MakeFile(L"C:\\windows\\syswow64\\kvdrNT2.sys");
+  }
+};
+
+TEST_P(RestartTest, InUseModuleIsQueuedUnderItsRealPath) {
+  GetParam().stage();
+  sim::SetCommandLine(L"tvuninst.exe -s --reboot-ok");
+  EXPECT_EQ(RunUninstall(), GetParam().exitCode);
+  EXPECT_EQ(sim::RestartQueue(), GetParam().queued);
+  EXPECT_TRUE(sim::Exists(L"C:\\windows\\system32\\kvdrNT2.sys"));
+  EXPECT_EQ(sim::Exists(L"C:\\windows\\syswow64\\kvdrNT2.sys"), GetParam().originalNameStays);
+  const bool pending =
+      Output().find("pending module C:\\windows\\system32\\kvdrNT2.sys (deleted at restart as ") !=
+      std::string::npos;
+  EXPECT_EQ(pending, !GetParam().queued.empty());
+}
+
+const std::wstring kAside = L"C:\\windows\\syswow64\\kvdrNT2.sys.4242-0.deleted";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RestartTest,
+    ::testing::Values(
+        // A loaded driver: deletion refused, renaming allowed.
+        RestartCase{
+            "Loaded", [] { sim::FailCall("DeleteFileA", ERROR_ACCESS_DENIED); }, 3010, {kAside}, false},
+        // Held without delete sharing: the rename is refused too, so the name stays.
+        RestartCase{"Held",
+                    [] { sim::HoldOpen(L"C:\\windows\\syswow64\\kvdrNT2.sys"); },
+                    3010,
+                    {L"C:\\windows\\syswow64\\kvdrNT2.sys"},
+                    true},
+        RestartCase{"AsideNameTaken",
+                    [] {
+                      sim::MakeFile(kAside);
+                      sim::FailCall("DeleteFileA", ERROR_ACCESS_DENIED);
+                    },
+                    3010,
+                    {L"C:\\windows\\syswow64\\kvdrNT2.sys.4242-1.deleted"},
+                    false},
+        // Read-only is no sign of use: never queued.
+        RestartCase{
+            "ReadOnly",
+            [] { sim::SetAttributes(L"C:\\windows\\syswow64\\kvdrNT2.sys", FILE_ATTRIBUTE_READONLY); },
+            1603,
+            {},
+            true},
+        // Without the rights to queue, the module gets its name back.
+        RestartCase{"QueueRefused",
+                    [] {
+                      sim::SetAdmin(false);
+                      sim::FailCall("DeleteFileA", ERROR_ACCESS_DENIED);
+                    },
+                    1603,
+                    {},
+                    true},
+        RestartCase{"RunningServiceAlone", [] { sim::InstallService("kvtlsvc", {true}); }, 3010, {}, false}),
+    [](const ::testing::TestParamInfo<RestartCase>& info) { return std::string(info.param.name); });
+
+TEST_F(RestartTest, WithoutTheOptionNothingIsQueued) {
+  sim::HoldOpen(L"C:\\windows\\syswow64\\kvdrNT2.sys");
+  sim::InstallService("kvtlsvc", {true});
+  sim::SetCommandLine(L"tvuninst.exe -s");
+  EXPECT_EQ(RunUninstall(), 1603);
+  EXPECT_TRUE(sim::RestartQueue().empty());
+}
