@@ -135,15 +135,23 @@ def run_tool(tool, *args, debugstr=True, cwd="C:\\", display=None, timeout=120):
     return wine(tool, *args, debugstr=debugstr, cwd=cwd, display=display, timeout=timeout)
 
 
-def run_launched(tool, *args, cwd="C:\\"):
+def run_launched(tool, *args, cwd="C:\\", timeout=120):
     """Runs the tool through the probe's CreateProcessW: `result.code` is the whole exit code,
     where the Unix status keeps only its low byte (1603 arrives as 67)."""
     line = subprocess.list2cmdline([tool, *args])
     (DRIVE_C / "tvtest" / "line.txt").write_text(line + "\n", encoding="utf-8")
-    result = wine(PROBE, "launch", "C:\\tvtest\\line.txt", debugstr=True, cwd=cwd)
+    result = wine(PROBE, "launch", "C:\\tvtest\\line.txt", debugstr=True, cwd=cwd, timeout=timeout)
     match = re.search(r"launched exit code (\d+)", result.err)
     result.code = int(match.group(1)) if match else None
     return result
+
+
+REPORT_LINE = re.compile(r"^(removed|kept|pending|failed|would|summary:|preview summary:) ")
+
+
+def plain(out):
+    """The tool's output without its report lines (targets and summary): what the search says."""
+    return "".join(line for line in out.splitlines(keepends=True) if not REPORT_LINE.match(line))
 
 
 def read_log(windows_path):

@@ -79,7 +79,7 @@ class Dialogs(w.WineTestCase):
         self.display.press(done, "Return")
         self.finish(process)
         self.assertEqual(process.returncode, 0)
-        self.assertEqual(process.out, "Found 'Telvarine', stopping recursion.\n")
+        self.assertEqual(w.plain(process.out), "Found 'Telvarine', stopping recursion.\n")
         self.assertEqual(w.debug_strings(process), [], "no debugger strings outside silent mode")
         self.assertTrue(w.wait_for(lambda: w.service_state("kvdrNT2") is None))
         self.assertIsNone(w.service_state("brenserv"))

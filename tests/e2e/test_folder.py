@@ -37,7 +37,8 @@ class ToolsLayout(FolderTestCase):
         w.make_file(f"{GAMES}\\Title\\game.exe")
         result = w.run_tool(tool, "-s", "-a", "C:\\Elsewhere")
         self.assertEqual(result.returncode, 0)
-        self.assertEqual(result.out, FOUND)
+        self.assertEqual(w.plain(result.out), FOUND)
+        self.assertIn(f"removed folder {GAMES}\\Title\\data\\TELVARINE (", result.out)
         self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE, w.COMPLETED])
         self.assertFalse(exists(f"{GAMES}\\Title\\data\\TELVARINE"))
         for kept in ("data\\telvarine_old\\keep.txt", "Telvarine", "game.exe", "tools\\tvuninst.exe"):
@@ -48,7 +49,7 @@ class ToolsLayout(FolderTestCase):
         w.make_file(f"{GAMES}\\Bare\\telvarine2\\x.txt")
         result = w.run_tool(tool, "-s")
         self.assertEqual(result.returncode, 0)
-        self.assertEqual(result.out, "Telvarine folder not found.\n")
+        self.assertEqual(w.plain(result.out), "Telvarine folder not found.\n")
 
     def test_path_keeps_its_case_where_names_differ_only_in_case(self):
         # Two games whose directories differ only in case, as Linux allows.
@@ -56,7 +57,7 @@ class ToolsLayout(FolderTestCase):
         stage_product_folder(f"{GAMES}\\Case\\Title\\Telvarine")
         stage_product_folder(f"{GAMES}\\Case\\title\\Telvarine")
         result = w.run_tool(tool, "-s")
-        self.assertEqual(result.out, FOUND)
+        self.assertEqual(w.plain(result.out), FOUND)
         self.assertFalse(exists(f"{GAMES}\\Case\\Title\\Telvarine"))
         self.assertTrue(exists(f"{GAMES}\\Case\\title\\Telvarine\\Telvarine.dll"))
 
@@ -65,10 +66,10 @@ class GivenDirectory(FolderTestCase):
     def setUp(self):
         self.tool = w.install_tool(f"{GAMES}\\Tool")
 
-    def run_all(self, value, cwd="C:\\"):
-        result = w.run_tool(self.tool, "-s", "-a", value, cwd=cwd)
-        self.assertEqual(result.returncode, 0)
-        self.assertEqual(result.out, "")
+    def run_all(self, value, cwd="C:\\", code=0):
+        result = w.run_launched(self.tool, "-s", "-a", value, cwd=cwd)
+        self.assertEqual(result.code, code)
+        self.assertEqual(w.plain(result.out), "")
         return result
 
     def test_directory(self):
@@ -100,7 +101,7 @@ class GivenDirectory(FolderTestCase):
         stage_product_folder(f"{GAMES}\\Tool\\Telvarine")
         result = w.run_tool(self.tool, "-s")
         self.assertEqual(result.returncode, 0)
-        self.assertEqual(result.out, "")
+        self.assertEqual(w.plain(result.out), "")
         self.assertTrue(exists(f"{GAMES}\\Tool\\Telvarine\\Telvarine.dll"))
 
     def test_unix_symbolic_links_are_never_followed(self):
@@ -111,7 +112,8 @@ class GivenDirectory(FolderTestCase):
         stage_product_folder(f"{GAMES}\\Linked\\Telvarine")
         w.unix(f"{GAMES}\\Linked\\Telvarine\\a_full").symlink_to(w.unix("C:\\Canary\\full"))
         w.unix(f"{GAMES}\\Linked\\Telvarine\\b_empty").symlink_to(w.unix("C:\\Canary\\empty"))
-        self.run_all(f"{GAMES}\\Linked")
+        result = self.run_all(f"{GAMES}\\Linked", code=1603)
+        self.assertIn("link left in place): error 0", result.out)
         self.assertTrue(exists("C:\\Canary\\full\\precious.txt"))
         self.assertTrue(exists("C:\\Canary\\empty"))
 
@@ -161,10 +163,12 @@ class UnsafeNames(FolderTestCase):
         self.assertTrue((OUTSIDE / "canary.txt").exists())
         self.assertTrue((OUTSIDE / "Telvarine" / "canary.txt").exists())
 
-    def run_silent(self, tool, *args):
-        result = w.run_tool(tool, "-s", *args, timeout=60)
-        self.assertEqual(result.returncode, 0)
-        self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE, w.COMPLETED])
+    def run_silent(self, tool, *args, code=0):
+        result = w.run_launched(tool, "-s", *args, timeout=60)
+        self.assertEqual(result.code, code)
+        notice, completion = w.debug_strings(result)
+        self.assertEqual(notice, w.SILENT_NOTICE)
+        self.assertEqual(completion == w.COMPLETED, code == 0, completion)
         return result
 
     def test_given_directory(self):
@@ -179,7 +183,7 @@ class UnsafeNames(FolderTestCase):
                 folder = w.unix(f"{GAMES}\\A1\\Telvarine")
                 stage_product_folder(f"{GAMES}\\A1\\Telvarine")
                 (folder / name).mkdir() if directory else (folder / name).write_text("planted")
-                self.run_silent(tool, "-a", f"{GAMES}\\A1")
+                self.run_silent(tool, "-a", f"{GAMES}\\A1", code=1603)  # the folder stays: a failure
                 self.assertTrue(exists(f"{GAMES}\\A1\\keep.txt"))
                 self.assertTrue(exists(f"{GAMES}\\A1\\victim\\precious.txt"))
                 self.assertTrue((folder / name).exists(), "the deletion stops at the name")
@@ -196,8 +200,8 @@ class UnsafeNames(FolderTestCase):
         (game / ".\\.").mkdir()
         (game / "a").symlink_to(game)
         (game / "a.").mkdir()  # reached through its twin, the link would go round forever
-        result = self.run_silent(tool)
-        self.assertEqual(result.out, "Telvarine folder not found.\n")
+        result = self.run_silent(tool)  # names not entered by design leave the folder absent
+        self.assertEqual(w.plain(result.out), "Telvarine folder not found.\n")
         self.assertTrue(exists(f"{GAMES}\\A4other\\Telvarine\\Telvarine.dll"))
         self.assert_outside_intact()
 
@@ -206,7 +210,7 @@ class UnsafeNames(FolderTestCase):
         w.unix(f"{GAMES}\\A7\\data").parent.mkdir(parents=True, exist_ok=True)
         w.unix(f"{GAMES}\\A7\\data").symlink_to(OUTSIDE)
         result = self.run_silent(tool)
-        self.assertEqual(result.out, "Telvarine folder not found.\n")
+        self.assertEqual(w.plain(result.out), "Telvarine folder not found.\n")
         self.assert_outside_intact()
 
     def test_trailing_backslash_through_the_deletion_itself(self):
@@ -223,7 +227,7 @@ class ExecutableDirectory(FolderTestCase):
         self.assertGreaterEqual(len(tool), 260)
         result = w.run_tool(tool, "-s")
         self.assertEqual(result.returncode, 2)
-        self.assertEqual(result.out, "Error: GetModuleFileNameW call failed, error code: 122\n")
+        self.assertEqual(w.plain(result.out), "Error: GetModuleFileNameW call failed, error code: 122\n")
         self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE], "no completion is reported")
 
 

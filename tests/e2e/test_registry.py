@@ -1,5 +1,7 @@
 """Registry keys and system modules, staged as the product's 32-bit installer
 leaves them in a 64-bit prefix."""
+import subprocess
+
 import winetest as w
 
 VENDOR = r"Software\MIRELNetwork"
@@ -73,7 +75,10 @@ class Registry(w.WineTestCase):
     def test_silent_run_leaves_exactly_the_neighbours(self):
         result = w.run_tool(self.tool, "-s")
         self.assertEqual(result.returncode, 0)
-        self.assertEqual(result.out, "")
+        self.assertEqual(w.plain(result.out), "")
+        # The neighbours' parents stay by design, and say so.
+        self.assertIn("kept    key HKCU\\Software\\MIRELNetwork (holds keys of other products)\n", result.out)
+        self.assertIn("kept    key HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV (holds keys", result.out)
         remaining = w.keys(*ROOTS)
         print("\nkeys left:\n  " + "\n  ".join(remaining))
         self.assertEqual(sorted(remaining), sorted(REMAINING))
@@ -110,9 +115,81 @@ class SystemModules(w.WineTestCase):
     def test_read_only_module_stays_and_the_others_go(self):
         w.make_file(f"{SYSTEM}\\kvdrNT2.sys", read_only=True)
         w.make_file(f"{SYSTEM}\\Corvane.des")
-        self.assertEqual(w.run_tool(self.tool, "-s").returncode, 0)
+        result = w.run_launched(self.tool, "-s", "--reboot-ok")
+        self.assertEqual(result.code, 1603, "read-only is no sign of use: never queued")
+        self.assertIn("failed  module C:\\windows\\system32\\kvdrNT2.sys: error 5, ", result.out)
         self.assertTrue(self.exists("kvdrNT2.sys"))
         self.assertFalse(self.exists("Corvane.des"))
+
+    def test_module_in_use_is_deleted_at_restart_when_asked(self):
+        w.make_file(f"{SYSTEM}\\kvdrNT2.sys")
+        sixty_four = w.make_file("C:\\windows\\system32\\kvdrNT2.sys")  # the 64-bit directory's own file
+        # The 32-bit probe's system32 is syswow64: it holds the tool's module, without delete sharing.
+        holder = subprocess.Popen(["wine", w.PROBE, "hold", "C:\\windows\\system32\\kvdrNT2.sys"],
+                                  env=w.environment(), cwd=w.unix("C:\\"), stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), b"held")
+            result = w.run_launched(self.tool, "-s", "--reboot-ok", "-l", "C:\\Windows\\Temp\\tvuninst.log")
+        finally:
+            w.make_file(f"{SYSTEM}\\kvdrNT2.sys.release")
+            holder.wait(timeout=60)
+            w.remove_tree(f"{SYSTEM}\\kvdrNT2.sys.release")
+        try:
+            self.assertEqual(result.code, 3010)
+            self.assertIn("pending module C:\\windows\\system32\\kvdrNT2.sys (deleted at restart as "
+                          "C:\\windows\\syswow64\\kvdrNT2.sys)\n", result.out)
+            self.assertTrue(self.exists("kvdrNT2.sys"), "held: the rename aside was refused")
+            w.wine("wineboot", "-r", check=True)  # the prefix's restart runs the queue
+            self.assertFalse(self.exists("kvdrNT2.sys"))
+            self.assertTrue(sixty_four.exists(), "the 64-bit system directory is left alone")
+        finally:
+            sixty_four.unlink(missing_ok=True)
+
+
+class Preview(w.WineTestCase):
+    """A dry run on a fully staged installation changes nothing."""
+
+    def setUp(self):
+        self.tool = w.install_tool("C:\\Games\\Prev\\tools")
+        w.reg_import(as_reg(software_keys("HKEY_CURRENT_USER", True)), 32)
+        w.reg_import(as_reg(software_keys("HKEY_LOCAL_MACHINE", True) + system_keys()), 32)
+        w.create_service("kvdrNT2", running=True)
+        w.create_service("brenserv", running=False)
+        for name in MODULES:
+            w.make_file(f"{SYSTEM}\\{name}")
+        w.make_file("C:\\Games\\Prev\\data\\Telvarine\\Telvarine.dll")
+        w.make_file("C:\\Games\\Prev\\data\\Telvarine\\config\\settings.ini", read_only=True)
+
+    def tearDown(self):
+        Registry.tearDown(self)
+        for name in ("kvdrNT2", "brenserv"):
+            w.remove_service(name)
+        for name in MODULES:
+            w.remove_tree(f"{SYSTEM}\\{name}")
+        w.remove_tree("C:\\Games\\Prev")
+        w.remove_tree("C:\\tvtest\\preview.log")
+
+    def snapshot(self):
+        files = sorted(str(p) for p in w.unix("C:\\Games\\Prev").rglob("*"))
+        modules = [name for name in MODULES if w.unix(f"{SYSTEM}\\{name}").exists()]
+        return w.keys(*ROOTS), [w.service_state(n) for n in ("kvdrNT2", "brenserv")], modules, files
+
+    def test_dry_run_changes_nothing_and_exits_1(self):
+        before = self.snapshot()
+        result = w.run_launched(self.tool, "-s", "--dry-run", "-l", "C:\\tvtest\\preview.log")
+        self.assertEqual(result.code, 1)
+        self.assertEqual(w.debug_strings(result), [w.CAPTION + " preview", "Preview completed."])
+        self.assertEqual(self.snapshot(), before)
+        lines = w.read_log("C:\\tvtest\\preview.log")
+        print("\ndry run's log:\n  " + "\n  ".join(lines))
+        self.assertTrue(lines[0].startswith("tvuninst 1.7 preview, "), lines[0])
+        for line in ("would remove service kvdrNT2", "would remove module C:\\windows\\system32\\Corvane.des",
+                     "would keep key HKCU\\Software\\MIRELNetwork (holds keys of other products)",
+                     "would remove folder C:\\Games\\Prev\\data\\Telvarine (2 files, 2 directories)"):
+            self.assertIn(line, lines)
+        self.assertIn("would remove service kvdrNT2\n", result.out)
+        self.assertTrue(lines[-1].startswith("preview summary: ") and lines[-1].endswith("; exit code 1"))
 
 
 if __name__ == "__main__":
