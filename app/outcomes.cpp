@@ -195,7 +195,10 @@ void ReportProductFolderPreview(const WalkTally& tally) {
   for (const WidePath& link : tally.linksRemovable) ReportTarget(kWouldRemoveLink, L"entry", link);
   for (const WidePath& link : tally.linksLeft) ReportTarget(kWouldLeave, L"entry", link);
   const WidePath folder = tally.folder.empty() ? WidePath(L"Telvarine") : tally.folder;
-  if (tally.found) {
+  if (tally.found && tally.reason) {
+    // What stops the deletion stops it in a real run too (a given directory that is a link).
+    ReportTarget(kWouldLeave, L"folder", folder, WidePath(tally.firstFailure) + L" " + tally.reason);
+  } else if (tally.found) {
     ReportTarget(kWouldRemove, L"folder", folder, Counted(tally));
   } else if (tally.folder.empty() && tally.searchError != 0) {
     ReportTarget(kAbsent, L"folder", folder,

@@ -96,14 +96,14 @@ class SilentRuns(w.WineTestCase):
         for _ in range(2):
             result = w.run_tool(tool, "-s", "-l", "C:\\tvtest\\plain.log")
             self.assertEqual(result.returncode, 0)
-            self.assertEqual(result.out, "summary: 0 removed, 41 absent, 0 kept, 0 pending, 0 failed, 0 skipped; "
+            self.assertEqual(result.out, "summary: 0 removed, 42 absent, 0 kept, 0 pending, 0 failed, 0 skipped; "
                                          "exit code 0\n")
             self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE, w.COMPLETED])
         lines = w.read_log("C:\\tvtest\\plain.log")
-        self.assertEqual(len(lines), 2 * 43, "per run: the header, 41 targets, the summary")
+        self.assertEqual(len(lines), 2 * 44, "per run: the header, 42 targets, the summary")
         self.assertTrue(lines[0].startswith("tvuninst 1.7, "), lines[0])
         self.assertIn(", elevated: yes, command line: ", lines[0])
-        self.assertEqual([line.split(" ")[0] for line in lines[1:42]], ["absent"] * 41)
+        self.assertEqual([line.split(" ")[0] for line in lines[1:43]], ["absent"] * 42)
         w.remove_tree("C:\\Games\\Plain")
 
 
