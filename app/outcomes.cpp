@@ -7,13 +7,17 @@ static WidePath Widen(const char* text) {
   return WidePath(text, text + strlen(text));  // the names here are ASCII
 }
 
+static const char* const kProductServices[kProductServiceCount] = {"kvdrNT2", "kvtlsvc", "brenserv"};
+
+// Only "not installed" means absent; a service that cannot be asked may be there.
+static bool MayBeInstalled(const char* name) {
+  DWORD state = 0;
+  return QueryServiceState(name, &state) || GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
+}
+
 void RemoveServices(ServiceTrace (&traces)[kProductServiceCount]) {
-  const char* const names[kProductServiceCount] = {"kvdrNT2", "kvtlsvc", "brenserv"};
   for (int i = 0; i < kProductServiceCount; ++i) {
-    DWORD state = 0;
-    // Only "not installed" means absent; a service that cannot be asked may be there.
-    const bool asked = QueryServiceState(names[i], &state);
-    traces[i] = {names[i], asked || GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST, false, 0};
+    traces[i] = {kProductServices[i], MayBeInstalled(kProductServices[i]), false, 0};
   }
   StopServiceByName("kvdrNT2");
   for (ServiceTrace& trace : traces) {
@@ -159,10 +163,8 @@ void ReportProductFolder(const WalkTally& tally) {
 }
 
 void PreviewServices() {
-  for (const char* name : {"kvdrNT2", "kvtlsvc", "brenserv"}) {
-    DWORD state = 0;
-    const bool there = QueryServiceState(name, &state) || GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
-    ReportTarget(there ? kWouldRemove : kAbsent, L"service", Widen(name));
+  for (const char* name : kProductServices) {
+    ReportTarget(MayBeInstalled(name) ? kWouldRemove : kAbsent, L"service", Widen(name));
   }
 }
 
