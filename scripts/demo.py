@@ -83,7 +83,7 @@ def run_silently(tool):
         return w.run_launched(tool, "-s", "-l", LOG)
     finally:
         w.make_file(held + ".release")
-        holder.wait(timeout=60)
+        holder.wait(timeout=60 * w.TIME_SCALE)
 
 
 def run_interactively(tool):

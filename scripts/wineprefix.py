@@ -65,7 +65,12 @@ def unix(windows_path):
     return DRIVE_C.joinpath(*[p for p in windows_path[3:].split("\\") if p])
 
 
+# Time limits stretch on a slow machine (a 32-bit process under an emulator takes a minute to start).
+TIME_SCALE = float(os.environ.get("TVUNINST_TIME_SCALE", "1"))
+
+
 def wine(*args, debugstr=False, cwd="C:\\", timeout=120, display=None, check=False):
+    timeout *= TIME_SCALE
     result = subprocess.run(
         ["wine", *args], cwd=unix(cwd), env=environment(debugstr, display), stdin=subprocess.DEVNULL,
         stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
@@ -202,7 +207,7 @@ def service_state(name):
 
 
 def wait_for(condition, seconds=10.0):
-    deadline = time.time() + seconds
+    deadline = time.time() + seconds * TIME_SCALE
     while time.time() < deadline:
         if condition():
             return True

@@ -138,7 +138,7 @@ class GivenDirectory(FolderTestCase):
             self.assertIn(f"failed  folder {GAMES}\\Held\\Telvarine (", result.out)
         finally:
             w.make_file(held + ".release")
-            holder.wait(timeout=30)
+            holder.wait(timeout=30 * w.TIME_SCALE)
 
 
 OUTSIDE = w.PREFIX.parent / "outside"  # beyond the prefix: no drive reaches it, only a link

@@ -133,7 +133,7 @@ class SystemModules(w.WineTestCase):
             result = w.run_launched(self.tool, "-s", "--reboot-ok", "-l", "C:\\Windows\\Temp\\tvuninst.log")
         finally:
             w.make_file(f"{SYSTEM}\\kvdrNT2.sys.release")
-            holder.wait(timeout=60)
+            holder.wait(timeout=60 * w.TIME_SCALE)
             w.remove_tree(f"{SYSTEM}\\kvdrNT2.sys.release")
         try:
             self.assertEqual(result.code, 3010)
