@@ -84,6 +84,7 @@ def run_silently(tool):
     finally:
         w.make_file(held + ".release")
         holder.wait(timeout=60 * w.TIME_SCALE)
+        holder.stdout.close()
 
 
 def run_interactively(tool):

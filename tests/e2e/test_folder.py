@@ -139,6 +139,7 @@ class GivenDirectory(FolderTestCase):
         finally:
             w.make_file(held + ".release")
             holder.wait(timeout=30 * w.TIME_SCALE)
+            holder.stdout.close()
 
 
 OUTSIDE = w.PREFIX.parent / "outside"  # beyond the prefix: no drive reaches it, only a link

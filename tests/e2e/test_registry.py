@@ -134,6 +134,7 @@ class SystemModules(w.WineTestCase):
         finally:
             w.make_file(f"{SYSTEM}\\kvdrNT2.sys.release")
             holder.wait(timeout=60 * w.TIME_SCALE)
+            holder.stdout.close()
             w.remove_tree(f"{SYSTEM}\\kvdrNT2.sys.release")
         try:
             self.assertEqual(result.code, 3010)
