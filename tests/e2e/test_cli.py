@@ -51,7 +51,7 @@ class CommandLine(w.WineTestCase):
         w.unix("C:\\tvtest\\read-only.log").write_text("")
         w.unix("C:\\tvtest\\read-only.log").chmod(0o444)
         cases = {
-            "C:\\Missing\\tv.log": "ERROR: Cannot open the log file, error code: 3\n",
+            "C:\\Missing\\tv.log": "ERROR: Cannot open the log file, error code: 2\n",  # its directory is not found
             "C:\\tvtest": None,  # a directory; Wine's code for it is not pinned
             "C:\\tvtest\\read-only.log": "ERROR: Cannot open the log file, error code: 5\n",
             "NUL": "ERROR: Cannot open the log file, error code: 50\n",
