@@ -142,6 +142,38 @@ void AskRuntimeQuestions(Answers& answers) {
   }
 }
 
+// What the outcomes, the log and the restart queue rely on.
+void AskReportQuestions(const std::wstring& dir, Answers& answers) {
+  const std::string narrow(dir.begin(), dir.end());  // ASCII paths only
+  SetLastError(kPrimed);
+  answers.Code("GetFileAttributesA.missing",
+               GetFileAttributesA((narrow + "\\missing.txt").c_str()) != INVALID_FILE_ATTRIBUTES);
+  SetLastError(kPrimed);
+  answers.Code("MoveFileExA.held",
+               MoveFileExA((narrow + "\\held.txt").c_str(), (narrow + "\\held2.txt").c_str(), 0));
+  SetLastError(kPrimed);
+  answers.Code("MoveFileExA.name_taken",
+               MoveFileExA((narrow + "\\full\\x.txt").c_str(), (narrow + "\\ro.txt").c_str(), 0));
+  auto openLog = [&](const std::string& name, const std::wstring& path) {
+    SetLastError(kPrimed);
+    HANDLE log = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    answers.Code(name.c_str(), log != INVALID_HANDLE_VALUE);
+    if (log == INVALID_HANDLE_VALUE) return;
+    answers.Line((name + "_type").c_str(), GetFileType(log));
+    BY_HANDLE_FILE_INFORMATION record = {};
+    if (GetFileInformationByHandle(log, &record))
+      answers.Line((name + "_links").c_str(), record.nNumberOfLinks);
+    CloseHandle(log);
+  };
+  openLog("CreateFileW.log_new", dir + L"\\new.log");
+  openLog("CreateFileW.log_directory", dir + L"\\empty");
+  openLog("CreateFileW.log_missing_directory", dir + L"\\nodir\\x.log");
+  HKEY key = nullptr;
+  answers.Line("RegOpenKeyExA.missing",
+               RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\TvProbe\\Missing", 0, KEY_READ, &key));
+}
+
 }  // namespace
 
 std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) {
@@ -162,5 +194,6 @@ std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) 
   AskRegistryQuestions(answers);
   AskServiceQuestions(answers);
   AskRuntimeQuestions(answers);
+  AskReportQuestions(dir, answers);
   return answers.Result();
 }
