@@ -57,14 +57,16 @@ static int FirstRowOfKey(int row) {
   return first;
 }
 
-void RemoveRegistryKeys() {
-  bool before[kRegistryCleanupCount] = {};
+void NoteRegistryKeys(bool (&before)[kRegistryCleanupCount]) {
   for (int row = 0; row < kRegistryCleanupCount; ++row) {
     const RegistryCleanupEntry& entry = RegistryCleanupList[row];
     // Only "not found" means absent; a key that cannot be asked may be there.
     if (FirstRowOfKey(row) == row)
       before[row] = RegistryKeyStatus(entry.hive, entry.keyPath) != ERROR_FILE_NOT_FOUND;
   }
+}
+
+void RemoveRegistryKeys(const bool (&before)[kRegistryCleanupCount]) {
   LSTATUS statuses[kRegistryCleanupCount] = {};
   CleanRegistry(statuses);
   for (int row = 0; row < kRegistryCleanupCount; ++row) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/options.h"
+#include "cleanup/cleanup.h"
 #include "folder/directory_tree.h"
 #include "platform/platform.h"
 
@@ -19,8 +20,11 @@ struct ServiceTrace {
 
 void RemoveServices(ServiceTrace (&traces)[kProductServiceCount]);
 void ReportServices(const ServiceTrace (&traces)[kProductServiceCount]);
+// Which keys of the list are there before anything is removed: the service
+// step already takes the keys of the services it deletes.
+void NoteRegistryKeys(bool (&before)[kRegistryCleanupCount]);
 // The registry rows, one line per key once the whole list has run.
-void RemoveRegistryKeys();
+void RemoveRegistryKeys(const bool (&before)[kRegistryCleanupCount]);
 // With `rebootOk`, a module in use is queued for deletion at the next restart.
 void RemoveSystemModules(bool rebootOk);
 void ReportProductFolder(const WalkTally& tally);

@@ -74,9 +74,11 @@ int RunUninstall() {
     }
   }
 
+  bool keysBefore[kRegistryCleanupCount] = {};
+  NoteRegistryKeys(keysBefore);
   ServiceTrace services[kProductServiceCount];
   RemoveServices(services);
-  RemoveRegistryKeys();
+  RemoveRegistryKeys(keysBefore);
   RemoveSystemModules(options.rebootOk);
   WalkTally folder;
   const bool folderStepRan = RemoveProductFolder(options, &folder);

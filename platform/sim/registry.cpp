@@ -67,6 +67,12 @@ static bool DeleteTree(Key* parent, Key* key) {
   return true;
 }
 
+void RemoveKeyTree(HKEY hive, const std::string& path) {
+  Key* parent = nullptr;
+  Key* key = FindKey(hive, path, &parent);
+  if (key && parent) Detach(parent, key);
+}
+
 void CreateKey(HKEY hive, const std::string& path) {
   Key* key = Hive(hive);
   for (const std::string& name : Components(path)) {

@@ -16,6 +16,8 @@ static void RemoveIfGone(const std::string& name) {
   for (auto it = services.begin(); it != services.end(); ++it) {
     if (Upper(it->name) == Upper(name) && it->marked && !it->running && it->openHandles == 0) {
       services.erase(it);
+      RemoveKeyTree(HKEY_LOCAL_MACHINE,
+                    "SYSTEM\\CurrentControlSet\\Services\\" + name);  // its key goes with it
       return;
     }
   }

@@ -172,6 +172,9 @@ struct Lookup {
   std::wstring lastName;
   DWORD error = 0;  // when node is null: 2, 3, 206 ...
 };
+// The key and everything below it, when it is there.
+void RemoveKeyTree(HKEY hive, const std::string& path);
+
 Lookup Resolve(const std::wstring& path);
 Node* ChildNamed(Node* directory, const std::wstring& name);
 std::wstring UpperName(const std::wstring& name);

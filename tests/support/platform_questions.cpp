@@ -130,6 +130,12 @@ void AskServiceQuestions(Answers& answers) {
   answers.Code("DeleteService.second", DeleteService(service));
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
+  // A deleted service's key goes with it: the registry step finds it gone.
+  HKEY key = nullptr;
+  answers.Line("RegOpenKeyExA.deleted_service_key",
+               RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\tvprobe_codes", 0,
+                             KEY_READ, &key));
+  if (key) RegCloseKey(key);
 }
 
 // The runtime's towlower in its default locale, which the name comparisons use.

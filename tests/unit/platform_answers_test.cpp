@@ -66,7 +66,10 @@ class SimStage : public QuestionStage {
     sim::MakeDirectoryLink(path, target, 0);
   }
   void Key(const char* path) override { sim::CreateKey(HKEY_CURRENT_USER, path); }
-  void Service(const char* name) override { sim::InstallService(name); }
+  void Service(const char* name) override {
+    sim::InstallService(name);
+    sim::CreateKey(HKEY_LOCAL_MACHINE, std::string("SYSTEM\\CurrentControlSet\\Services\\") + name);
+  }
 };
 
 // One fact a line, compared by name: a failure names the call that disagrees.

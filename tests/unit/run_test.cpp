@@ -147,6 +147,18 @@ TEST_F(RunTest, HeldFileInTheFolderIsNamedWithAdvice) {
   EXPECT_EQ(sim::Boxes()[1].style, static_cast<UINT>(MB_OK));
 }
 
+// Deleting a service takes its key: the registry step finds it gone, and it
+// was the run that removed it.
+TEST_F(RunTest, KeysThatGoWithTheirServiceAreRemoved) {
+  sim::CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\brenserv\\Security");
+  EXPECT_EQ(Run(L"-s"), 0);
+  EXPECT_FALSE(sim::KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\brenserv"));
+  EXPECT_NE(Output().find("removed key HKLM\\SYSTEM\\CurrentControlSet\\Services\\brenserv\\Security\n"),
+            std::string::npos);
+  EXPECT_NE(Output().find("removed key HKLM\\SYSTEM\\CurrentControlSet\\Services\\brenserv\n"),
+            std::string::npos);
+}
+
 TEST_F(RunTest, FolderThatIsNotThereIsAbsent) {
   sim::MakeDirectory(L"C:\\Game");
   sim::MakeDirectory(L"C:\\Logs");
@@ -161,12 +173,13 @@ TEST_F(RunTest, FolderThatIsNotThereIsAbsent) {
 
 TEST_F(RunTest, KeysOfOtherProductsAreKeptAndNotAFailure) {
   sim::CreateKey(HKEY_CURRENT_USER, "Software\\MIRELNetwork\\OtherGame");
-  sim::CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\brenserv\\Parameters");
+  sim::CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV\\0001");
   EXPECT_EQ(Run(L"-s"), 0);
   EXPECT_NE(Output().find("kept    key HKCU\\Software\\MIRELNetwork (holds keys of other products)\n"),
             std::string::npos);
-  EXPECT_NE(Output().find("kept    key HKLM\\SYSTEM\\CurrentControlSet\\Services\\brenserv (holds keys"),
-            std::string::npos);
+  EXPECT_NE(
+      Output().find("kept    key HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV (holds keys"),
+      std::string::npos);
   EXPECT_EQ(sim::DebugStrings().back(), "Uninstallation completed.");
 }
 
