@@ -50,7 +50,9 @@ static void WriteLogLine(const WidePath& line) {
   WriteLogBytes(Utf8(line) + "\r\n");
 }
 
+// Error 0 means the walk itself refused: the platform has no text for that.
 static WidePath ErrorText(DWORD error) {
+  if (error == 0) return L"error 0";
   wchar_t message[256] = {};
   const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
   DWORD length = FormatMessageW(flags, nullptr, error, 0, message, 256, nullptr);

@@ -212,6 +212,7 @@ DWORD FormatMessageW(DWORD flags, const void*, DWORD messageId, DWORD, LPWSTR bu
   sim::CallEntry call("FormatMessageW", [&] { return sim::Hex(flags) + ", " + std::to_string(messageId); });
   if (call.Failed()) return 0;
   static const std::map<DWORD, const wchar_t*> texts = {
+      {ERROR_SUCCESS, L"The operation completed successfully."},
       {ERROR_FILE_NOT_FOUND, L"The system cannot find the file specified."},
       {ERROR_PATH_NOT_FOUND, L"The system cannot find the path specified."},
       {ERROR_ACCESS_DENIED, L"Access is denied."},
