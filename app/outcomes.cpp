@@ -119,7 +119,8 @@ void RemoveSystemModules(bool rebootOk) {
   for (const char* suffix : SystemModuleList) {
     char path[MAX_PATH] = {};
     if (!SystemModulePath(suffix, path)) {
-      ReportTarget(kFailed, L"module", Widen(suffix + 1), L"path too long");
+      ReportTarget(kFailed, L"module", Widen(suffix + 1),
+                   L"no path: the system directory is unknown or too long");
       continue;
     }
     const DWORD attributes = GetFileAttributesA(path);

@@ -41,7 +41,6 @@ bool SameRegistryKey(const RegistryCleanupEntry& a, const RegistryCleanupEntry& 
 const int kSystemModuleCount = 3;
 extern const char* const SystemModuleList[kSystemModuleCount];
 
-void DeleteSystemModules();
 // The module's path in the system directory; false when the path does not fit
 // its buffer, which must hold MAX_PATH characters.
 bool SystemModulePath(const char* suffix, char* path);

@@ -17,9 +17,3 @@ bool SystemModulePath(const char* suffix, char* path) {
   return true;
 }
 
-void DeleteSystemModules() {
-  for (const char* suffix : SystemModuleList) {
-    char path[MAX_PATH] = {};
-    if (SystemModulePath(suffix, path)) DeleteFileA(path);
-  }
-}

@@ -1,5 +1,6 @@
 #include <functional>
 
+#include "app/outcomes.h"
 #include "app/uninstall.h"
 #include "cleanup/cleanup.h"
 #include "fault_sweep.h"
@@ -25,7 +26,7 @@ class SystemModulesTest : public SimTest {
 };
 
 TEST_F(SystemModulesTest, EachPathIsTheDirectoryAndOneBackslash) {
-  DeleteSystemModules();
+  RemoveSystemModules(false);
   const std::vector<std::string> expected = {"DeleteFileA(C:\\windows\\system32\\kvdrNT2.sys)",
                                              "DeleteFileA(C:\\windows\\system32\\kvdr9x.vxd)",
                                              "DeleteFileA(C:\\windows\\system32\\Corvane.des)"};
@@ -37,7 +38,7 @@ TEST_F(SystemModulesTest, EachPathIsTheDirectoryAndOneBackslash) {
 TEST_F(SystemModulesTest, AllThreePresentAreDeleted) {
   for (const wchar_t* name : {L"\\kvdrNT2.sys", L"\\KVDR9X.VXD", L"\\Corvane.des"})
     sim::MakeFile(kSystem + name);
-  DeleteSystemModules();
+  RemoveSystemModules(false);
   EXPECT_FALSE(sim::Exists(kSystem + L"\\kvdrNT2.sys"));
   EXPECT_FALSE(sim::Exists(kSystem + L"\\kvdr9x.vxd"));
   EXPECT_FALSE(sim::Exists(kSystem + L"\\Corvane.des"));
@@ -45,7 +46,7 @@ TEST_F(SystemModulesTest, AllThreePresentAreDeleted) {
 
 TEST_F(SystemModulesTest, OnlyCorvanePresent) {
   sim::MakeFile(kSystem + L"\\Corvane.des");
-  DeleteSystemModules();
+  RemoveSystemModules(false);
   EXPECT_FALSE(sim::Exists(kSystem + L"\\Corvane.des"));
 }
 
@@ -54,7 +55,7 @@ TEST_F(SystemModulesTest, ReadOnlyAndHeldFilesStayAndTheOthersAreTried) {
   sim::MakeFile(kSystem + L"\\kvdr9x.vxd");
   sim::HoldOpen(kSystem + L"\\kvdr9x.vxd");
   sim::MakeFile(kSystem + L"\\Corvane.des");
-  DeleteSystemModules();
+  RemoveSystemModules(false);
   EXPECT_TRUE(sim::Exists(kSystem + L"\\kvdrNT2.sys"));
   EXPECT_EQ(sim::Attributes(kSystem + L"\\kvdrNT2.sys"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
   EXPECT_TRUE(sim::Exists(kSystem + L"\\kvdr9x.vxd"));
@@ -64,7 +65,7 @@ TEST_F(SystemModulesTest, ReadOnlyAndHeldFilesStayAndTheOthersAreTried) {
 TEST_F(SystemModulesTest, UnobtainableDirectoryDeletesNothing) {
   sim::MakeFile(kSystem + L"\\Corvane.des");
   sim::FailCall("GetSystemDirectoryA", ERROR_ACCESS_DENIED, sim::kAlways);
-  DeleteSystemModules();
+  RemoveSystemModules(false);
   EXPECT_TRUE(sim::CallsNamed("DeleteFileA").empty());
   EXPECT_TRUE(sim::Exists(kSystem + L"\\Corvane.des"));
 }
@@ -74,13 +75,13 @@ TEST_F(SystemModulesTest, DirectoryTooLongForTheBufferIsSkippedPerFile) {
   const std::string longDirectory = "C:\\" + std::string(245, 'd');
   ASSERT_EQ(longDirectory.size(), 248u);
   sim::SetSystemDirectory(longDirectory);
-  DeleteSystemModules();
+  RemoveSystemModules(false);
   EXPECT_EQ(sim::CallsNamed("DeleteFileA"),
             std::vector<std::string>{"DeleteFileA(" + longDirectory + "\\kvdr9x.vxd)"});
 
   sim::ClearCalls();
   sim::SetSystemDirectory("C:\\" + std::string(300, 'd'));
-  DeleteSystemModules();
+  RemoveSystemModules(false);
   EXPECT_TRUE(sim::CallsNamed("DeleteFileA").empty());
 }
 
@@ -88,25 +89,28 @@ TEST_F(SystemModulesTest, LongestDirectoryThatFitsEveryName) {
   const std::string directory = "C:\\" + std::string(244, 'd');
   ASSERT_EQ(directory.size(), 247u);
   sim::SetSystemDirectory(directory);
-  DeleteSystemModules();
+  RemoveSystemModules(false);
   EXPECT_EQ(sim::CallsNamed("DeleteFileA").size(), 3u);
 }
 
 using SystemModulesFaultSweepTest = SimTest;
 
 TEST_F(SystemModulesFaultSweepTest, EveryFaultPoint) {
-  const int trials =
-      Sweep(StageModules, DeleteSystemModules,
-            {"C:\\windows\\system32\\kvdrNT2.sys", "C:\\windows\\system32\\kvdr9x.vxd",
-             "C:\\windows\\system32\\Corvane.des"},
-            [&](const Trial& trial) {
-              // The file whose query or deletion failed stays; the others go.
-              int left = 0;
-              for (const wchar_t* name : {L"\\kvdrNT2.sys", L"\\kvdr9x.vxd", L"\\Corvane.des"}) {
-                left += sim::Exists(std::wstring(L"C:\\windows\\system32") + name);
-              }
-              EXPECT_EQ(left, trial.failedCall.empty() ? 0 : 1);
-            });
+  const int trials = Sweep(
+      StageModules, [] { RemoveSystemModules(false); },
+      {"C:\\windows\\system32\\kvdrNT2.sys", "C:\\windows\\system32\\kvdr9x.vxd",
+       "C:\\windows\\system32\\Corvane.des"},
+      [&](const Trial& trial) {
+        // The file whose directory or deletion failed stays, and is the one
+        // failure told; a failed look beforehand costs nothing.
+        const bool stays = trial.failedCall == "GetSystemDirectoryA" || trial.failedCall == "DeleteFileA";
+        int left = 0;
+        for (const wchar_t* name : {L"\\kvdrNT2.sys", L"\\kvdr9x.vxd", L"\\Corvane.des"}) {
+          left += sim::Exists(std::wstring(L"C:\\windows\\system32") + name);
+        }
+        EXPECT_EQ(left, stays ? 1 : 0);
+        EXPECT_EQ(Output().find("failed  module") != std::string::npos, stays);
+      });
   std::printf("system modules: %d fault trials\n", trials);
 }
 
