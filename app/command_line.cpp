@@ -18,6 +18,18 @@ void PrintUsage() {
   PrintWide(kSeparator);
 }
 
+// The argument after an option that takes a value, whatever it looks like;
+// false, with `missing` printed, when there is none.
+static bool TakeValue(int argumentCount, const LPWSTR* arguments, int* i, const wchar_t* missing,
+                      WidePath* value) {
+  if (*i + 1 >= argumentCount) {
+    PrintWide(L"%ls", missing);
+    return false;
+  }
+  *value = arguments[++*i];
+  return true;
+}
+
 bool ParseCommandLine(int argumentCount, const LPWSTR* arguments, UninstallOptions& options) {
   options.showHelp = false;
   options.silent = false;
@@ -30,21 +42,17 @@ bool ParseCommandLine(int argumentCount, const LPWSTR* arguments, UninstallOptio
     } else if (argument == L"-s" || argument == L"--silent" || argument == L"/silent") {
       options.silent = true;
     } else if (argument == L"-a" || argument == L"--all") {
-      if (i + 1 >= argumentCount) {
-        PrintWide(L"ERROR: -a/--all The game installation directory must be set!\n");
+      if (!TakeValue(argumentCount, arguments, &i,
+                     L"ERROR: -a/--all The game installation directory must be set!\n", &options.installDir))
         return false;
-      }
-      options.installDir = arguments[++i];
     } else if (argument == L"-n" || argument == L"--dry-run") {
       options.preview = true;
     } else if (argument == L"--reboot-ok") {
       options.rebootOk = true;
     } else if (argument == L"-l" || argument == L"--log") {
-      if (i + 1 >= argumentCount) {
-        PrintWide(L"ERROR: -l/--log The log file path must be set!\n");
+      if (!TakeValue(argumentCount, arguments, &i, L"ERROR: -l/--log The log file path must be set!\n",
+                     &options.logPath))
         return false;
-      }
-      options.logPath = arguments[++i];
     } else {
       PrintWide(L"ERROR: Unidentified parameter.\n");
       return false;

@@ -7,6 +7,11 @@ static WidePath Widen(const char* text) {
   return WidePath(text, text + strlen(text));  // the names here are ASCII
 }
 
+// Only "not found" means not there; anything else may hide what is there.
+static bool IsNotFound(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 static const char* const kProductServices[kProductServiceCount] = {"kvdrNT2", "kvtlsvc", "brenserv"};
 
 // Only "not installed" means absent; a service that cannot be asked may be there.
@@ -130,7 +135,7 @@ void RemoveSystemModules(bool rebootOk) {
       continue;
     }
     const DWORD error = GetLastError();
-    if (lookError == ERROR_FILE_NOT_FOUND || lookError == ERROR_PATH_NOT_FOUND) {
+    if (IsNotFound(lookError)) {
       ReportTarget(kAbsent, L"module", Widen(path));
     } else if (rebootOk && InUse(error, attributes)) {
       QueueForRestart(path, error);
@@ -148,8 +153,7 @@ void ReportProductFolder(const WalkTally& tally) {
   for (const WidePath& entry : tally.skipped) ReportTarget(kSkipped, L"entry", entry, L"link or unsafe name");
   const WidePath folder = tally.folder.empty() ? WidePath(L"Telvarine") : tally.folder;
   if (!tally.found) {
-    const bool missing =
-        tally.error == 0 || tally.error == ERROR_FILE_NOT_FOUND || tally.error == ERROR_PATH_NOT_FOUND;
+    const bool missing = tally.error == 0 || IsNotFound(tally.error);
     if (tally.folder.empty() && tally.searchError != 0) {
       ReportTarget(kFailed, L"folder", folder, L"not fully searched", tally.searchError);
     } else if (missing && tally.reason == nullptr) {
@@ -189,8 +193,7 @@ void PreviewSystemModules() {
   for (const char* suffix : SystemModuleList) {
     char path[MAX_PATH] = {};
     if (!SystemModulePath(suffix, path)) continue;
-    const bool there = GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ||
-                       (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND);
+    const bool there = GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES || !IsNotFound(GetLastError());
     ReportTarget(there ? kWouldRemove : kAbsent, L"module", Widen(path));
   }
 }

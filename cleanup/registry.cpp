@@ -84,27 +84,29 @@ static bool IsListed(HKEY hive, const std::string& keyPath) {
   return false;
 }
 
-bool HoldsOnlyUnlistedSubkeys(HKEY hive, const char* keyPath) {
+// The full paths of the key's subkeys; false when the key could not be read whole.
+static bool Subkeys(HKEY hive, const char* keyPath, std::vector<std::string>* subkeys) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(hive, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  bool anyUnlisted = false;
-  bool anyListed = false;
   char name[256];  // the longest key name is 255 characters
-  for (DWORD index = 0;; ++index) {
+  LSTATUS status = ERROR_SUCCESS;
+  for (DWORD index = 0; status == ERROR_SUCCESS; ++index) {
     DWORD length = sizeof name;
-    const LSTATUS status = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (status != ERROR_SUCCESS) {
-      anyListed = anyListed || status != ERROR_NO_MORE_ITEMS;  // not seen whole: not judged kept
-      break;
-    }
-    if (IsListed(hive, std::string(keyPath) + "\\" + name)) {
-      anyListed = true;
-    } else {
-      anyUnlisted = true;
-    }
+    status = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_SUCCESS) subkeys->push_back(std::string(keyPath) + "\\" + name);
   }
   RegCloseKey(key);
-  return anyUnlisted && !anyListed;
+  return status == ERROR_NO_MORE_ITEMS;
+}
+
+bool HoldsOnlyUnlistedSubkeys(HKEY hive, const char* keyPath) {
+  std::vector<std::string> subkeys;
+  // A key not seen whole is not judged kept.
+  if (!Subkeys(hive, keyPath, &subkeys) || subkeys.empty()) return false;
+  for (const std::string& subkey : subkeys) {
+    if (IsListed(hive, subkey)) return false;
+  }
+  return true;
 }
 
 // A whole-tree row for the key or for a key above it.
@@ -121,16 +123,8 @@ static bool CoveredByTree(HKEY hive, const std::string& keyPath) {
 
 bool WouldHoldUnlistedSubkeys(HKEY hive, const char* keyPath) {
   if (CoveredByTree(hive, keyPath)) return false;
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(hive, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   std::vector<std::string> subkeys;
-  char name[256];  // the longest key name is 255 characters
-  for (DWORD index = 0;; ++index) {
-    DWORD length = sizeof name;
-    if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    subkeys.push_back(std::string(keyPath) + "\\" + name);
-  }
-  RegCloseKey(key);
+  Subkeys(hive, keyPath, &subkeys);  // what could be read is judged
   for (const std::string& subkey : subkeys) {
     if (!IsListed(hive, subkey) || WouldHoldUnlistedSubkeys(hive, subkey.c_str())) return true;
   }
