@@ -1,9 +1,6 @@
 #include "app/report.h"
 #include "folder/walk_checks.h"
 
-static HANDLE logDirectory = INVALID_HANDLE_VALUE;
-static HANDLE logFile = INVALID_HANDLE_VALUE;
-
 static bool Refuse(HANDLE file, DWORD error) {
   CloseHandle(file);
   SetLastError(error);
@@ -39,8 +36,8 @@ static HANDLE OpenLogFile(const WidePath& path) {
   return INVALID_HANDLE_VALUE;
 }
 
-bool OpenLog(const WidePath& path) {
-  CloseLog();
+bool OpenLog(RunRecord& record, const WidePath& path) {
+  CloseLog(record);
   const size_t separator = path.find_last_of(L"\\/");
   WidePath directory = L".";
   if (separator == 0) {
@@ -57,20 +54,14 @@ bool OpenLog(const WidePath& path) {
   if (!IsPlainDirectory(self)) return Refuse(held, ERROR_CANT_ACCESS_FILE);
   HANDLE file = OpenLogFile(path);
   if (file == INVALID_HANDLE_VALUE) return Refuse(held, GetLastError());
-  logDirectory = held;
-  logFile = file;
+  record.logDirectory = held;
+  record.logFile = file;
   return true;
 }
 
-void CloseLog() {
-  if (logFile != INVALID_HANDLE_VALUE) CloseHandle(logFile);
-  if (logDirectory != INVALID_HANDLE_VALUE) CloseHandle(logDirectory);
-  logFile = INVALID_HANDLE_VALUE;
-  logDirectory = INVALID_HANDLE_VALUE;
-}
-
-void WriteLogBytes(const std::string& bytes) {
-  if (logFile == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(logFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+void CloseLog(RunRecord& record) {
+  if (record.logFile != INVALID_HANDLE_VALUE) CloseHandle(record.logFile);
+  if (record.logDirectory != INVALID_HANDLE_VALUE) CloseHandle(record.logDirectory);
+  record.logFile = INVALID_HANDLE_VALUE;
+  record.logDirectory = INVALID_HANDLE_VALUE;
 }

@@ -1,157 +1,69 @@
 #include "app/report.h"
 
-#include <vector>
-
+#include "app/uninstall.h"
 #include "app/version.h"
 
-static const wchar_t* const kWords[] = {L"removed",      L"absent ",    L"kept   ",
-                                        L"pending",      L"failed ",    L"skipped",
-                                        L"would remove", L"would keep", L"would be removed as a link",
-                                        L"would be left"};
 static const size_t kShownFailures = 5;
 
-static unsigned long counts[sizeof kWords / sizeof kWords[0]];
-static std::vector<WidePath> failures;  // each failed target, as the completion text names it
-static bool failedInUse = false;
-static bool failedAccessDenied = false;
-static bool previewing = false;
-
-// The log is UTF-8 whatever the width of wchar_t: UTF-16 on Windows, UTF-32 on the host.
-static std::string Utf8(const WidePath& text) {
-  std::string bytes;
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned long code = static_cast<unsigned long>(text[i]);
-    if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<unsigned long>(text[++i]) - 0xDC00);
-    } else if (code >= 0xD800 && code < 0xE000) {
-      code = 0xFFFD;  // a lone surrogate
-    }
-    if (code < 0x80) {
-      bytes += static_cast<char>(code);
-    } else if (code < 0x800) {
-      bytes += static_cast<char>(0xC0 | (code >> 6));
-      bytes += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      bytes += static_cast<char>(0xE0 | (code >> 12));
-      bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      bytes += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      bytes += static_cast<char>(0xF0 | (code >> 18));
-      bytes += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      bytes += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return bytes;
-}
-
-static void WriteLogLine(const WidePath& line) {
-  WriteLogBytes(Utf8(line) + "\r\n");
-}
-
-// Error 0 means the walk itself refused: the platform has no text for that.
-static WidePath ErrorText(DWORD error) {
-  if (error == 0) return L"error 0";
-  wchar_t message[256] = {};
-  const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-  DWORD length = FormatMessageW(flags, nullptr, error, 0, message, 256, nullptr);
-  while (length > 0 &&
-         (message[length - 1] == L'\r' || message[length - 1] == L'\n' || message[length - 1] == L' '))
-    message[--length] = L'\0';
-  WidePath text = L"error " + std::to_wstring(error);
-  if (length > 0) text += WidePath(L", ") + message;
-  return text;
-}
-
-void BeginReport() {
-  for (unsigned long& count : counts) count = 0;
-  failures.clear();
-  failedInUse = false;
-  failedAccessDenied = false;
-  previewing = false;
-}
-
-void ReportHeader(bool preview) {
-  previewing = preview;
+void ReportHeader(const RunRecord& record) {
   SYSTEMTIME now = {};
   GetLocalTime(&now);
   wchar_t stamp[64] = {};
   swprintf_s(stamp, 64, L"%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
              now.wMinute, now.wSecond);
   const LPCWSTR commandLine = GetCommandLineW();
-  WriteLogLine(WidePath(L"tvuninst " TVUNINST_WIDEN(TVUNINST_VERSION)) + (preview ? L" preview, " : L", ") +
-               stamp + L", elevated: " + (IsUserAnAdmin() ? L"yes" : L"no") + L", command line: " +
-               (commandLine ? commandLine : L""));
+  WriteLogLine(record, WidePath(L"tvuninst " TVUNINST_WIDEN(TVUNINST_VERSION)) +
+                           (record.preview ? L" preview, " : L", ") + stamp + L", elevated: " +
+                           (IsUserAnAdmin() ? L"yes" : L"no") + L", command line: " +
+                           (commandLine ? commandLine : L""));
 }
 
-void ReportTarget(Outcome outcome, const wchar_t* kind, const WidePath& target, const WidePath& note,
-                  DWORD error) {
-  ++counts[outcome];
-  WidePath about = WidePath(kind) + L" " + target;
-  if (!note.empty()) about += L" (" + note + L")";
-  if (outcome == kFailed) {
-    about += L": " + ErrorText(error);
-    failures.push_back(WidePath(kind) + L" " + target + (note.empty() ? L"" : L" (" + note + L")"));
-    failedInUse = failedInUse || error == ERROR_SHARING_VIOLATION;
-    failedAccessDenied = failedAccessDenied || error == ERROR_ACCESS_DENIED;
-  }
-  const WidePath line = WidePath(kWords[outcome]) + L" " + about;
-  WriteLogLine(line);
-  if (outcome != kAbsent && outcome != kSkipped) PrintWide(L"%ls\n", line.c_str());
-}
-
-void ReportNote(const wchar_t* text) {
-  WriteLogLine(text);
-}
-
-void ReportSummary(int exitCode, bool onConsole) {
-  wchar_t line[240] = {};
-  if (previewing) {
-    swprintf_s(
-        line, 240,
-        L"preview summary: %lu would remove, %lu would keep, %lu absent, %lu skipped, %lu links would be "
-        L"removed as links, %lu would be left; exit code %d",
-        counts[kWouldRemove], counts[kWouldKeep], counts[kAbsent], counts[kSkipped], counts[kWouldRemoveLink],
-        counts[kWouldLeave], exitCode);
+void ReportSummary(const RunRecord& record, int exitCode, bool onConsole) {
+  wchar_t line[320] = {};
+  const auto count = [&](Outcome outcome) { return CountOf(record, outcome); };
+  if (record.preview) {
+    swprintf_s(line, 320,
+               L"preview summary: %lu would remove, %lu would keep, %lu would fail, %lu pending, %lu absent, "
+               L"%lu skipped, %lu links would be removed as links, %lu would be left; exit code %d",
+               count(kRemoved), count(kKept), count(kFailed), count(kPending), count(kAbsent),
+               count(kSkipped), count(kLinkRemovable), count(kLinkLeft), exitCode);
   } else {
     swprintf_s(
-        line, 240,
+        line, 320,
         L"summary: %lu removed, %lu absent, %lu kept, %lu pending, %lu failed, %lu skipped; exit code %d",
-        counts[kRemoved], counts[kAbsent], counts[kKept], counts[kPending], counts[kFailed], counts[kSkipped],
+        count(kRemoved), count(kAbsent), count(kKept), count(kPending), count(kFailed), count(kSkipped),
         exitCode);
   }
-  WriteLogLine(line);
+  WriteLogLine(record, line);
   if (onConsole) PrintWide(L"%ls\n", line);
 }
 
-bool AnyFailed() {
-  return !failures.empty();
+int ExitCode(const RunRecord& record, const UninstallOptions& options) {
+  if (record.rejected) return kExitRejectedCommandLine;
+  if (record.unanswered) return kExitDialogFailed;
+  if (record.directoryUnknown) return kExitNoExecutableDirectory;
+  if (record.preview)
+    return CountOf(record, kRemoved) + CountOf(record, kFailed) > 0 ? kExitPreviewWouldRemove : kExitDone;
+  if (CountOf(record, kFailed) > 0) return kExitSomethingFailed;
+  // Asked to, the run leaves the rest to the restart and says that one is needed.
+  if (options.rebootOk && CountOf(record, kPending) > 0) return kExitRestartNeeded;
+  return kExitDone;
 }
 
-unsigned long CountOf(Outcome outcome) {
-  return counts[outcome];
-}
-
-std::string PreviewText() {
+std::string PreviewText(const RunRecord& record) {
+  const unsigned long removable = CountOf(record, kRemoved), failing = CountOf(record, kFailed);
   std::string text = "Preview: nothing was removed.\r\n\r\n";
-  if (counts[kWouldRemove] == 0)
+  if (removable + failing == 0)
     return text + "Telvarine is not installed here: a real run would remove nothing.";
-  text += "A real run would remove " + std::to_string(counts[kWouldRemove]) + " parts of Telvarine";
-  if (counts[kWouldKeep] > 0)
-    text += " and keep " + std::to_string(counts[kWouldKeep]) + " that others still use";
+  text += "A real run would remove " + std::to_string(removable) + " parts of Telvarine";
+  if (CountOf(record, kKept) > 0)
+    text += " and keep " + std::to_string(CountOf(record, kKept)) + " that others still use";
   text += ".";
-  if (counts[kWouldLeave] > 0)
-    text += "\r\n" + std::to_string(counts[kWouldLeave]) + " links in its folder would be left in place.";
+  if (failing > 0) text += "\r\n" + std::to_string(failing) + " parts could not be removed as things are.";
+  if (CountOf(record, kLinkLeft) > 0)
+    text +=
+        "\r\n" + std::to_string(CountOf(record, kLinkLeft)) + " links in its folder would be left in place.";
   return text;
-}
-
-static const char* Advice() {
-  if (failedInUse && failedAccessDenied)
-    return "Close the game and any program using these files, then run tvuninst again as administrator.";
-  if (failedInUse) return "Close the game and any program using these files, then run tvuninst again.";
-  if (failedAccessDenied) return "Run tvuninst as administrator.";
-  return "Restart the computer, then run tvuninst again.";
 }
 
 // In the ANSI code page, as the box and the debugger string take it.
@@ -164,12 +76,25 @@ static std::string Narrow(const WidePath& text) {
   return narrow;
 }
 
-std::string CompletionText() {
+std::string CompletionText(const RunRecord& record) {
   std::string text = "Uninstallation completed.";
-  if (failures.empty()) return text;
-  text += "\r\n\r\nSome parts of Telvarine could not be removed:";
-  for (size_t i = 0; i < failures.size() && i < kShownFailures; ++i) text += "\r\n" + Narrow(failures[i]);
-  if (failures.size() > kShownFailures)
-    text += "\r\nand " + std::to_string(failures.size() - kShownFailures) + " more";
-  return text + "\r\n\r\n" + Advice();
+  size_t failures = 0;
+  bool inUse = false, accessDenied = false;
+  for (const RecordEntry& entry : record.entries) {
+    if (entry.outcome != kFailed) continue;
+    if (failures == 0) text += "\r\n\r\nSome parts of Telvarine could not be removed:";
+    if (failures < kShownFailures) text += "\r\n" + Narrow(EntryName(entry));
+    ++failures;
+    inUse = inUse || entry.error == ERROR_SHARING_VIOLATION;
+    accessDenied = accessDenied || entry.error == ERROR_ACCESS_DENIED;
+  }
+  if (failures == 0) return text;
+  if (failures > kShownFailures) text += "\r\nand " + std::to_string(failures - kShownFailures) + " more";
+  text += "\r\n\r\n";
+  if (inUse && accessDenied)
+    return text +
+           "Close the game and any program using these files, then run tvuninst again as administrator.";
+  if (inUse) return text + "Close the game and any program using these files, then run tvuninst again.";
+  if (accessDenied) return text + "Run tvuninst as administrator.";
+  return text + "Restart the computer, then run tvuninst again.";
 }

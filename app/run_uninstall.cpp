@@ -1,7 +1,7 @@
-#include "app/outcomes.h"
 #include "app/report.h"
 #include "app/uninstall.h"
 #include "app/version.h"
+#include "cleanup/cleanup.h"
 #include "folder/product_folder.h"
 
 static const char kCaption[] = TVUNINST_TITLE;
@@ -14,89 +14,89 @@ static const char kPreviewCompleted[] = "Preview completed.";
 
 // The log is opened before anything is asked or removed: a log that cannot be
 // written is a rejected command line.
-static bool StartLog(const UninstallOptions& options) {
-  if (options.logPath.empty()) return true;
-  if (OpenLog(options.logPath)) return true;
+static bool StartLog(RunRecord& record, const UninstallOptions& options) {
+  if (options.logPath.empty() || OpenLog(record, options.logPath)) return true;
   PrintWide(L"ERROR: Cannot open the log file, error code: %lu\n", GetLastError());
   PrintUsage();
   return false;
 }
 
 // A run that removed nothing keeps the console as quiet as before.
-static int Finish(int exitCode, bool stepsRan = true) {
-  ReportSummary(exitCode, stepsRan);
-  CloseLog();
+static int Finish(RunRecord& record, const UninstallOptions& options, bool stepsRan) {
+  const int exitCode = ExitCode(record, options);
+  ReportSummary(record, exitCode, stepsRan);
+  CloseLog(record);
   return exitCode;
 }
 
-// The same questions and the same search as a real run, and nothing changed:
-// no box asks for consent, since nothing is removed.
-static int RunPreview(UninstallOptions& options) {
-  if (options.silent) OutputDebugStringA(kPreviewNotice);
-  PreviewServices();
-  PreviewRegistryKeys();
-  PreviewSystemModules();
-  WalkTally folder;
-  folder.preview = true;
-  if (!RemoveProductFolder(options, &folder)) return Finish(kExitNoExecutableDirectory);
-  ReportProductFolderPreview(folder);
-  if (options.silent) {
-    OutputDebugStringA(kPreviewCompleted);
-  } else {
-    MessageBoxA(nullptr, PreviewText().c_str(), kCaption, MB_OK);
+// Consent, or the reason there is none; false when the run must not go on.
+static bool Consent(RunRecord& record, const UninstallOptions& options) {
+  if (options.preview) {
+    // Nothing is removed, so nobody is asked.
+    if (options.silent) OutputDebugStringA(kPreviewNotice);
+    return true;
   }
-  return Finish(CountOf(kWouldRemove) > 0 ? kExitPreviewWouldRemove : kExitDone);
-}
-
-int RunUninstall() {
-  UninstallOptions options;
-  BeginReport();
-  AttachParentConsole();
-  if (!ReadCommandLine(options)) return kExitRejectedCommandLine;
-  if (options.showHelp) return kExitDone;
-  if (!StartLog(options)) return kExitRejectedCommandLine;
-  ReportHeader(options.preview);
-  if (options.preview) return RunPreview(options);
-
   if (options.silent) {
     OutputDebugStringA(kSilentNotice);
+    return true;
+  }
+  const int answer = MessageBoxA(nullptr, kQuestion, kCaption, MB_YESNO | MB_ICONQUESTION);
+  if (answer == IDYES) return true;
+  if (answer == IDNO || answer == IDCANCEL) {  // the user's decision
+    AddNote(record, L"declined: nothing was removed");
   } else {
-    const int answer = MessageBoxA(nullptr, kQuestion, kCaption, MB_YESNO | MB_ICONQUESTION);
-    if (answer == IDNO || answer == IDCANCEL) {  // the user's decision
-      ReportNote(L"declined: nothing was removed");
-      return Finish(kExitDone, false);
-    }
     // Any other answer means the box was never shown (0 on Windows, -1 under
     // Wine without a display): nobody consented, and the caller must know.
-    if (answer != IDYES) {
-      ReportNote(L"no answer: the confirmation box could not be shown; nothing was removed");
-      return Finish(kExitDialogFailed, false);
-    }
+    record.unanswered = true;
+    AddNote(record, L"no answer: the confirmation box could not be shown; nothing was removed");
   }
+  return false;
+}
 
-  bool keysBefore[kRegistryCleanupCount] = {};
+// The steps, in their order; a preview takes the same steps and asks the
+// same questions, and each step only judges what it would do.
+static void RunSteps(RunRecord& record, const UninstallOptions& options) {
+  LSTATUS keysBefore[kRegistryCleanupCount] = {};
   NoteRegistryKeys(keysBefore);
   ServiceTrace services[kProductServiceCount];
-  RemoveServices(services);
-  RemoveRegistryKeys(keysBefore);
-  RemoveSystemModules(options.rebootOk);
-  WalkTally folder;
-  const bool folderStepRan = RemoveProductFolder(options, &folder);
-  if (folderStepRan) ReportProductFolder(folder);
-  ReportServices(services);
-  if (!folderStepRan) {
-    ReportTarget(kFailed, L"folder", L"Telvarine", L"the executable's own directory is unknown");
-    return Finish(kExitNoExecutableDirectory);
-  }
+  NoteServices(services);
+  if (!options.preview) RemoveServices(services);
+  RemoveRegistryKeys(record, keysBefore, ServicesGoneAtOnce(services));
+  RemoveSystemModules(record, options.rebootOk);
+  record.directoryUnknown = !RemoveProductFolder(options.installDir, record);
+  ReportServices(record, services);
+}
 
-  const std::string completed = CompletionText();
+static void ReportCompletion(const RunRecord& record, const UninstallOptions& options) {
+  if (options.preview) {
+    if (options.silent) {
+      OutputDebugStringA(kPreviewCompleted);
+    } else {
+      MessageBoxA(nullptr, PreviewText(record).c_str(), kCaption, MB_OK);
+    }
+    return;
+  }
+  const std::string completed = CompletionText(record);
   if (options.silent) {
     OutputDebugStringA(completed.c_str());
   } else {
     MessageBoxA(nullptr, completed.c_str(), kCaption, MB_OK);
   }
-  if (AnyFailed()) return Finish(kExitSomethingFailed);
-  // Asked to, the run leaves the rest to the restart and says that one is needed.
-  if (options.rebootOk && CountOf(kPending) > 0) return Finish(kExitRestartNeeded);
-  return Finish(kExitDone);
+}
+
+int RunUninstall() {
+  UninstallOptions options;
+  RunRecord record;
+  AttachParentConsole();
+  record.rejected = !ReadCommandLine(options);
+  if (record.rejected || options.showHelp) return ExitCode(record, options);
+  record.rejected = !StartLog(record, options);
+  if (record.rejected) return ExitCode(record, options);
+  record.preview = options.preview;
+  ReportHeader(record);
+  if (!Consent(record, options)) return Finish(record, options, false);
+  RunSteps(record, options);
+  // Without its own directory the run cannot tell it went through.
+  if (!record.directoryUnknown) ReportCompletion(record, options);
+  return Finish(record, options, true);
 }

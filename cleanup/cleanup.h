@@ -1,49 +1,73 @@
-// Removal of the product's services, registry keys and system-directory modules.
+// The system cleanup steps: the product's services, registry keys and
+// system-directory modules. Each step asks what is there before it acts, and
+// judges every target through one set of rules: a real run from what is
+// there after it acted, a preview from what would be there.
 #pragma once
 
-#include "platform/platform.h"
+#include <string>
+#include <vector>
+
+#include "product.h"
+#include "record/run_record.h"
+
+// ---- Services ----
 
 // Both return false with the failing call's error as the last error.
 bool StopServiceByName(const char* serviceName);
 bool DeleteServiceByName(const char* serviceName);
 // The service's current state; false when it cannot be asked (1060: not installed).
 bool QueryServiceState(const char* serviceName, DWORD* state);
+// Whether the service is already marked for deletion: the service manager
+// tells only by refusing a configuration change with 1072. False, with the
+// last error, when that cannot be asked.
+bool IsServiceMarked(const char* serviceName, bool* marked);
 
-enum RegistryDeleteMethod {
-  KeyOnly,  // RegDeleteKeyA: the key alone, only when it has no subkeys
-  KeyTree,  // SHDeleteKeyA: the key with everything below it
+// What was asked of one service before the step, and what the step did.
+struct ServiceTrace {
+  const char* name;
+  DWORD error;        // 0: installed; 1060: not installed; anything else: not known
+  DWORD state;        // when installed
+  bool markedBefore;  // marked for deletion before this run
+  bool marked;        // this run's deletion request was accepted
+  DWORD markError;    // why it was not
 };
 
-struct RegistryCleanupEntry {
-  HKEY hive;
-  const char* keyPath;
-  RegistryDeleteMethod method;
-};
+void NoteServices(ServiceTrace (&traces)[kProductServiceCount]);
+// Stops the driver and marks every service for deletion.
+void RemoveServices(ServiceTrace (&traces)[kProductServiceCount]);
+// One line per service: judged after the folder step, when a driver asked
+// to stop has had time to go; a preview judges what the step would leave.
+void ReportServices(RunRecord& record, const ServiceTrace (&traces)[kProductServiceCount]);
+// The services whose keys go with them during the step: a preview's registry
+// step must not count them as kept.
+std::vector<std::string> ServicesGoneAtOnce(const ServiceTrace (&traces)[kProductServiceCount]);
 
-const int kRegistryCleanupCount = 38;
-extern const RegistryCleanupEntry RegistryCleanupList[kRegistryCleanupCount];
+// ---- Registry ----
 
 // `statuses`, when given, receives each row's result.
 void CleanRegistry(LSTATUS* statuses = nullptr);
 // Whether the key is there, asked in the view the deletion uses: 0 when it
 // is, ERROR_FILE_NOT_FOUND when it is not, anything else when it is not known.
 LSTATUS RegistryKeyStatus(HKEY hive, const char* keyPath);
-// True when the key holds at least one subkey and the list names none of them:
-// what is left belongs to something else.
-bool HoldsOnlyUnlistedSubkeys(HKEY hive, const char* keyPath);
-// True when a real run would leave the key in place: it, or a key below it
-// that the list names, holds a subkey that the list does not name and no
-// whole-tree row covers.
-bool WouldHoldUnlistedSubkeys(HKEY hive, const char* keyPath);
 // The rows of the list that name the same key, case aside.
 bool SameRegistryKey(const RegistryCleanupEntry& a, const RegistryCleanupEntry& b);
 
-const int kSystemModuleCount = 3;
-extern const char* const SystemModuleList[kSystemModuleCount];
+// Which keys of the list are there before anything is removed (the service
+// step already takes the keys of the services it deletes).
+void NoteRegistryKeys(LSTATUS (&before)[kRegistryCleanupCount]);
+// Runs the list (not in a preview) and adds one line per key. A preview
+// counts the keys of `servicesGone` as gone with their services.
+void RemoveRegistryKeys(RunRecord& record, const LSTATUS (&before)[kRegistryCleanupCount],
+                        const std::vector<std::string>& servicesGone);
+
+// ---- System modules ----
 
 // The module's path in the system directory; false when the path does not fit
 // its buffer, which must hold MAX_PATH characters.
 bool SystemModulePath(const char* suffix, char* path);
+// Deletes each module (a preview only asks) and adds one line per module.
+// With `rebootOk`, a module in use is queued for deletion at the next restart.
+void RemoveSystemModules(RunRecord& record, bool rebootOk);
 // Renames the module aside and queues it for deletion at the next restart; true
 // when queued, `queued` then holding the path the system will delete. On
 // failure the module has its name back, unless `aside` still holds the name

@@ -1,7 +1,7 @@
 #include "cleanup/cleanup.h"
 
-// Opens the named service with exactly one right, through a connection of its
-// own. On success both handles are returned; on failure none stays open.
+// Opens the named service with exactly the rights asked, through a connection
+// of its own. On success both handles are returned; on failure none stays open.
 static SC_HANDLE OpenProductService(const char* serviceName, DWORD access, SC_HANDLE* manager) {
   *manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
   if (!*manager) return nullptr;
@@ -50,4 +50,19 @@ bool QueryServiceState(const char* serviceName, DWORD* state) {
   *state = status.dwCurrentState;
   CloseProductService(service, manager);
   return queried;
+}
+
+// A change that changes nothing: refused with 1072 once the service is
+// marked, accepted before. Status, configuration and registry do not tell.
+bool IsServiceMarked(const char* serviceName, bool* marked) {
+  SC_HANDLE manager = nullptr;
+  SC_HANDLE service = OpenProductService(serviceName, SERVICE_CHANGE_CONFIG, &manager);
+  if (!service) return false;
+  const bool changed =
+      ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
+                           nullptr, nullptr, nullptr, nullptr, nullptr) != FALSE;
+  const bool answered = changed || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+  *marked = !changed && answered;
+  CloseProductService(service, manager);
+  return answered;
 }

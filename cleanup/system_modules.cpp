@@ -1,11 +1,5 @@
 #include "cleanup/cleanup.h"
 
-const char* const SystemModuleList[kSystemModuleCount] = {
-    "\\kvdrNT2.sys",
-    "\\kvdr9x.vxd",
-    "\\Corvane.des",
-};
-
 bool SystemModulePath(const char* suffix, char* path) {
   path[0] = '\0';
   const UINT length = GetSystemDirectoryA(path, MAX_PATH);
@@ -17,3 +11,77 @@ bool SystemModulePath(const char* suffix, char* path) {
   return true;
 }
 
+// Only "not found" means not there; anything else may hide what is there.
+static bool IsNotFound(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// In use: refused with a sharing violation, or access denied on a file that is
+// not read-only (a loaded driver). A read-only module stays as the run left it.
+static bool InUse(DWORD error, DWORD attributes) {
+  return error == ERROR_SHARING_VIOLATION ||
+         (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+          !(attributes & FILE_ATTRIBUTE_READONLY));
+}
+
+static bool IsReadOnly(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// What the module step did to one module, or in a preview what it would do.
+struct ModuleTrace {
+  DWORD attributes;  // before the deletion
+  DWORD lookError;   // why they could not be read
+  bool deleted;
+  DWORD deleteError;
+};
+
+// The one rule for both modes. A module whose question failed may be there.
+static Judgement JudgeModule(const ModuleTrace& trace) {
+  if (trace.deleted) return {kRemoved, L"", 0};
+  if (IsNotFound(trace.lookError)) return {kAbsent, L"", 0};
+  return {kFailed, L"", trace.deleteError};
+}
+
+// A preview: a read-only module is refused; anything else that may be there goes.
+static ModuleTrace PredictDeletion(ModuleTrace trace) {
+  trace.deleted = !IsNotFound(trace.lookError) && !IsReadOnly(trace.attributes);
+  trace.deleteError = trace.deleted                  ? 0
+                      : IsReadOnly(trace.attributes) ? ERROR_ACCESS_DENIED
+                                                     : trace.lookError;
+  return trace;
+}
+
+static Judgement QueueForRestart(const char* path, DWORD deleteError) {
+  char aside[MAX_PATH] = {};
+  wchar_t queued[MAX_PATH] = {};
+  if (QueueModuleForRestart(path, aside, queued))
+    return {kPending, WidePath(L"deleted at restart as ") + queued, 0};
+  const DWORD error = GetLastError();
+  if (aside[0]) return {kFailed, L"left as " + Widen(aside) + L", not queued for restart", error};
+  return {kFailed, L"not queued for restart", deleteError};
+}
+
+void RemoveSystemModules(RunRecord& record, bool rebootOk) {
+  for (const char* suffix : SystemModuleList) {
+    char path[MAX_PATH] = {};
+    if (!SystemModulePath(suffix, path)) {
+      AddTarget(record, kFailed, L"module", Widen(suffix + 1),
+                L"no path: the system directory is unknown or too long");
+      continue;
+    }
+    ModuleTrace trace = {GetFileAttributesA(path), 0, false, 0};
+    trace.lookError = trace.attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
+    if (record.preview) {
+      trace = PredictDeletion(trace);
+    } else {
+      trace.deleted = DeleteFileA(path) != FALSE;
+      trace.deleteError = trace.deleted ? 0 : GetLastError();
+    }
+    Judgement judgement = JudgeModule(trace);
+    if (!record.preview && judgement.outcome == kFailed && rebootOk &&
+        InUse(trace.deleteError, trace.attributes))
+      judgement = QueueForRestart(path, trace.deleteError);
+    AddJudgement(record, L"module", Widen(path), judgement);
+  }
+}

@@ -46,6 +46,7 @@ static bool RemoveLinkItself(const wchar_t* path, DWORD reparseTag, WalkTally* t
   if (tally->preview) {
     if (!IsReparseTagNameSurrogate(reparseTag)) {
       tally->linksLeft.push_back(path);
+      NoteStayed(tally, path, L"link left in place", 0);
       return true;  // the preview goes on counting where the deletion would stop
     }
     tally->linksRemovable.push_back(path);
@@ -110,6 +111,28 @@ static bool DeleteContents(const wchar_t* path, WalkTally* tally) {
   return true;
 }
 
+// The first entry still listed in a directory that was emptied, as the entry
+// that stayed; the directory itself when none is listed or its name is unsafe.
+static void NameWhatIsLeft(const wchar_t* path, WalkTally* tally) {
+  const size_t pathLength = wcslen(path);
+  wchar_t pattern[MAX_PATH];
+  if (pathLength + kPatternTail >= MAX_PATH) return;
+  swprintf_s(pattern, MAX_PATH, L"%ls\\*.*", path);
+  WIN32_FIND_DATAW record = {};
+  HANDLE listing = FindFirstFileW(pattern, &record);
+  if (listing == INVALID_HANDLE_VALUE) return;
+  do {
+    if (IsDotEntry(record.cFileName)) continue;
+    wchar_t entryPath[MAX_PATH];
+    if (IsPlainName(record.cFileName) && pathLength + 1 + wcslen(record.cFileName) < MAX_PATH) {
+      swprintf_s(entryPath, MAX_PATH, L"%ls\\%ls", path, record.cFileName);
+      NoteStayed(tally, entryPath, L"still there", ERROR_DIR_NOT_EMPTY);
+    }
+    break;
+  } while (FindNextFileW(listing, &record));
+  FindClose(listing);
+}
+
 // The directory is opened as itself and held while it is emptied: what the
 // handle shows is what gets emptied, and nobody can swap it for a link to
 // somewhere else in the meantime.
@@ -131,7 +154,13 @@ static bool EmptyAndRemoveDirectory(const wchar_t* path, WalkTally* tally) {
   const bool emptied = DeleteContents(path, tally);
   CloseHandle(directory);
   if (!emptied) return false;
-  return Removed(tally, tally->preview || RemoveDirectoryW(path) != FALSE, path, &tally->directories);
+  if (tally->preview || RemoveDirectoryW(path)) return Removed(tally, true, path, &tally->directories);
+  const DWORD error = GetLastError();
+  // Everything listed was deleted, yet something is still there (under Wine,
+  // deleting a Unix link to a file deletes its target and leaves the link):
+  // only on this path, one more listing names it.
+  if (error == ERROR_DIR_NOT_EMPTY) NameWhatIsLeft(path, tally);
+  return NoteStayed(tally, path, ReasonFor(error), error);
 }
 
 bool DeleteDirectoryTree(const wchar_t* path, WalkTally* tally) {

@@ -5,6 +5,7 @@
 
 #include "folder/wide_path.h"
 #include "platform/platform.h"
+#include "record/run_record.h"
 
 // What a walk did, counted as it went: no extra platform call is made to fill it.
 // The deletion itself allocates nothing, so what it records lives in place.
@@ -22,6 +23,7 @@ struct WalkTally {
   bool preview = false;
   std::vector<WidePath> linksRemovable;  // preview: links the deletion would remove as links
   std::vector<WidePath> linksLeft;       // preview: links the deletion would leave in place
+  RunRecord* record = nullptr;           // where the search's own lines go; none: they are not said
 };
 
 // Records the first entry that stayed; false, for the caller to return.

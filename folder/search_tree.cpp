@@ -21,8 +21,11 @@ bool IsListedDirectory(const WIN32_FIND_DATAW& record) {
   return wcscmp(record.cFileName, L".") != 0 && wcscmp(record.cFileName, L"..") != 0;
 }
 
-void NoteError(WalkTally* tally, DWORD error) {
+// The first failure is kept: it is what stopped the search from looking everywhere.
+void NoteError(WalkTally* tally, const wchar_t* call, DWORD error) {
   if (tally->searchError == 0) tally->searchError = error;
+  if (tally->record)
+    AddSaid(*tally->record, WidePath(call) + L" failed, error code: " + std::to_wstring(error));
 }
 
 void CloseLevel(const Level& level) {
@@ -40,8 +43,7 @@ void OpenLevel(std::vector<Level>& levels, const WidePath& directory, WalkTally*
   Level level = {directory, OpenAsItself(directory.c_str(), &self), INVALID_HANDLE_VALUE, {}, true};
   if (level.held == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    NoteError(tally, error);
-    PrintWide(L"FindFirstFileW failed, error code: %lu\n", error);
+    NoteError(tally, L"FindFirstFileW", error);
     return;
   }
   if (!IsPlainDirectory(self)) {
@@ -54,8 +56,7 @@ void OpenLevel(std::vector<Level>& levels, const WidePath& directory, WalkTally*
   if (level.listing == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     CloseHandle(level.held);
-    NoteError(tally, error);
-    PrintWide(L"FindFirstFileW failed, error code: %lu\n", error);
+    NoteError(tally, L"FindFirstFileW", error);
     return;
   }
   levels.push_back(level);
@@ -72,8 +73,7 @@ bool NextEntry(std::vector<Level>& levels, WalkTally* tally) {
   if (FindNextFileW(level.listing, &level.record)) return true;
   const DWORD error = GetLastError();
   if (error != ERROR_NO_MORE_FILES) {
-    NoteError(tally, error);
-    PrintWide(L"FindNextFileW failed, error code: %lu\n", error);
+    NoteError(tally, L"FindNextFileW", error);
   }
   CloseLevel(level);
   levels.pop_back();

@@ -114,6 +114,10 @@ void HoldOpen(const std::wstring& path) {
   ExistingNode(path)->heldOpen = true;
 }
 
+void SetFileType(const std::wstring& path, DWORD type) {
+  ExistingNode(path)->fileType = type;
+}
+
 void RefuseRemoval(const std::wstring& path) {
   ExistingNode(path)->refuseRemoval = true;
 }

@@ -1,4 +1,6 @@
 // The simulated file system's Win32 calls, narrow and wide: one model behind them.
+#include <algorithm>
+
 #include "state.h"
 
 using sim::Fail;
@@ -184,12 +186,13 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) 
   return TRUE;
 }
 
-// The simulation has no devices: every open file is a disk file.
+// A disk file unless staged as a device.
 DWORD GetFileType(HANDLE file) {
   sim::CallEntry call("GetFileType");
   if (call.Failed()) return 0;
-  if (!OpenFile(file)) return Fail(ERROR_INVALID_HANDLE);
-  return FILE_TYPE_DISK;
+  sim::FileHandle* open = OpenFile(file);
+  if (!open) return Fail(ERROR_INVALID_HANDLE);
+  return open->node->fileType;
 }
 
 BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void*) {
@@ -200,7 +203,14 @@ BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void*)
   if (!open) return Fail(ERROR_INVALID_HANDLE);
   if (!(open->access & (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE)))
     return Fail(ERROR_ACCESS_DENIED);
-  open->node->content.append(static_cast<const char*>(data), size);
+  // A handle that may only append writes at the end; any other writes where
+  // it stands, over what is there.
+  std::string& content = open->node->content;
+  const bool appends = !(open->access & (FILE_WRITE_DATA | GENERIC_WRITE));
+  const size_t at = appends ? content.size() : open->position;
+  content.replace(at, std::min(content.size() - at, static_cast<size_t>(size)),
+                  static_cast<const char*>(data), size);
+  open->position = at + size;
   if (written) *written = size;
   return TRUE;
 }

@@ -55,7 +55,7 @@ std::vector<std::string> AllServices() {
 }
 
 void StopServiceExternally(const std::string& name) {
-  if (Service* service = FindService(name)) service->running = false;
+  if (Service* service = FindService(name)) service->running = service->stopPending = false;
   RemoveIfGone(name);
 }
 
@@ -63,9 +63,10 @@ void StopServiceExternally(const std::string& name) {
 
 using sim::TheWorld;
 
-static SC_HANDLE NewHandle(const std::string& service) {
+static SC_HANDLE NewHandle(const std::string& service, DWORD access = 0) {
   const uintptr_t value = TheWorld().nextHandle++;
   TheWorld().serviceHandles[value] = service;
+  TheWorld().serviceAccess[value] = access;
   return reinterpret_cast<SC_HANDLE>(value);
 }
 
@@ -106,7 +107,7 @@ SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) {
   }
   ++service->openHandles;
   sim::CountOpen(sim::HandleKind::Service);
-  return NewHandle(service->name);
+  return NewHandle(service->name, access);
 }
 
 BOOL ControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
@@ -125,7 +126,12 @@ BOOL ControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
     SetLastError(ERROR_SERVICE_NOT_ACTIVE);
     return FALSE;
   }
-  service->running = false;
+  // Most services stop at once; a slow one reports STOP_PENDING until it does.
+  if (service->setup.stopsSlowly) {
+    service->stopPending = true;
+  } else {
+    service->running = false;
+  }
   *status = SERVICE_STATUS();
   status->dwCurrentState = SERVICE_STOP_PENDING;
   return TRUE;
@@ -159,6 +165,7 @@ BOOL CloseServiceHandle(SC_HANDLE handle) {
   }
   // The handle is released even when the call reports a failure.
   const std::string name = it->second;
+  TheWorld().serviceAccess.erase(it->first);
   TheWorld().serviceHandles.erase(it);
   if (name.empty()) {
     sim::CountClose(sim::HandleKind::ServiceManager);
@@ -180,6 +187,27 @@ BOOL QueryServiceStatus(SC_HANDLE handle, LPSERVICE_STATUS status) {
   sim::Service* service = ServiceOf(handle);
   if (!service || !status) return sim::Fail(ERROR_INVALID_HANDLE);
   *status = {};
-  status->dwCurrentState = service->running ? SERVICE_RUNNING : SERVICE_STOPPED;
+  status->dwCurrentState = !service->running      ? SERVICE_STOPPED
+                           : service->stopPending ? SERVICE_STOP_PENDING
+                                                  : SERVICE_RUNNING;
+  return TRUE;
+}
+
+// As Wine answers a change of nothing: 1072 once the service is marked,
+// success before; refused without the right to change the configuration.
+BOOL ChangeServiceConfigA(SC_HANDLE handle, DWORD type, DWORD start, DWORD errorControl, LPCSTR binaryPath,
+                          LPCSTR loadOrderGroup, DWORD* tagId, LPCSTR dependencies, LPCSTR startName,
+                          LPCSTR password, LPCSTR displayName) {
+  sim::CallEntry call("ChangeServiceConfigA", [&] { return sim::Hex(type) + ", " + sim::Hex(start); });
+  if (call.Failed()) return FALSE;
+  sim::Service* service = ServiceOf(handle);
+  if (!service) return sim::Fail(ERROR_INVALID_HANDLE);
+  if (!(TheWorld().serviceAccess[reinterpret_cast<uintptr_t>(handle)] & SERVICE_CHANGE_CONFIG))
+    return sim::Fail(ERROR_ACCESS_DENIED);
+  const bool changesSomething = type != SERVICE_NO_CHANGE || start != SERVICE_NO_CHANGE ||
+                                errorControl != SERVICE_NO_CHANGE || binaryPath || loadOrderGroup || tagId ||
+                                dependencies || startName || password || displayName;
+  if (changesSomething) return sim::Fail(ERROR_INVALID_PARAMETER);  // nothing here ever changes a service
+  if (service->marked) return sim::Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
   return TRUE;
 }

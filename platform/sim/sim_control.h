@@ -75,8 +75,9 @@ void SetAdmin(bool admin);
 // ---- Services ----
 struct ServiceSetup {
   bool running = false;
-  bool mayStop = true;    // this process may open it with SERVICE_STOP
-  bool mayDelete = true;  // this process may open it with DELETE
+  bool mayStop = true;       // this process may open it with SERVICE_STOP
+  bool mayDelete = true;     // this process may open it with DELETE
+  bool stopsSlowly = false;  // stays STOP_PENDING after the stop request until it stops externally
 };
 void InstallService(const std::string& name, ServiceSetup setup = {});
 bool ServiceExists(const std::string& name);
@@ -114,6 +115,8 @@ void MakeDirectoryLink(const std::wstring& path, const std::wstring& target, DWO
 void SetAttributes(const std::wstring& path, DWORD attributes);
 // Held open by another process without delete sharing.
 void HoldOpen(const std::wstring& path);
+// What GetFileType answers for the file's handles (a device: FILE_TYPE_CHAR).
+void SetFileType(const std::wstring& path, DWORD type);
 // A read-only directory that the platform refuses to remove.
 void RefuseRemoval(const std::wstring& path);
 // Names in this directory are matched with regard to case.

@@ -17,6 +17,7 @@ struct Node {
   std::wstring linkTarget;  // for links
   std::string content;      // for files
   DWORD links = 1;          // for files: its names
+  DWORD fileType = FILE_TYPE_DISK;
   bool heldOpen = false;
   bool refuseRemoval = false;
   bool caseSensitive = false;
@@ -47,6 +48,7 @@ struct Service {
   ServiceSetup setup;
   bool running = false;
   bool marked = false;
+  bool stopPending = false;  // asked to stop, still running
   int openHandles = 0;
 };
 
@@ -61,6 +63,7 @@ struct FileHandle {
   Node* node;
   DWORD access;
   DWORD share;
+  size_t position = 0;  // where the next write lands, unless the handle only appends
 };
 
 struct Swap {
@@ -102,7 +105,9 @@ struct World {
   bool admin = true;
 
   std::vector<Service> services;
-  std::map<uintptr_t, std::string> serviceHandles;               // handle -> service name, "" for the manager
+  std::map<uintptr_t, std::string> serviceHandles;
+  std::map<uintptr_t, DWORD> serviceAccess;  // handle -> the rights it was opened with               //
+                                             // handle -> service name, "" for the manager
   std::map<uintptr_t, std::pair<HKEY, std::string>> keyHandles;  // handle -> hive and path
 
   Key currentUser;

@@ -56,6 +56,8 @@ typedef int (*FARPROC)();
 #define DELETE 0x00010000L
 #define SERVICE_CONTROL_STOP 0x00000001
 #define SERVICE_QUERY_STATUS 0x0004
+#define SERVICE_CHANGE_CONFIG 0x0002
+#define SERVICE_NO_CHANGE 0xffffffff
 #define SERVICE_STOPPED 0x00000001
 #define SERVICE_STOP_PENDING 0x00000003
 #define SERVICE_RUNNING 0x00000004
@@ -220,6 +222,9 @@ BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status);
 BOOL DeleteService(SC_HANDLE service);
 BOOL CloseServiceHandle(SC_HANDLE handle);
 BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status);
+BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD type, DWORD start, DWORD errorControl, LPCSTR binaryPath,
+                          LPCSTR loadOrderGroup, DWORD* tagId, LPCSTR dependencies, LPCSTR startName,
+                          LPCSTR password, LPCSTR displayName);
 
 // Registry
 LSTATUS RegDeleteKeyA(HKEY hive, LPCSTR subKey);

@@ -19,7 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool accepted = ReadCommandLine(options);
   fuzz::Check(accepted || options.showHelp, "a rejected line asks for the usage text");
   fuzz::Check(sim::OpenHandles(sim::HandleKind::LocalMemory) == 0, "the argument vector is released");
-  if (accepted && !options.showHelp) fuzz::Check(RemoveProductFolder(options), "the directory is known");
+  RunRecord record;
+  if (accepted && !options.showHelp)
+    fuzz::Check(RemoveProductFolder(options.installDir, record), "the directory is known");
   fuzz::CheckAfter(before);
   return 0;
 }

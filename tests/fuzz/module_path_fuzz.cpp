@@ -14,9 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sim::SetModuleNameTerminatedWhenCut(selector & 0x80);
   const std::vector<std::wstring> before = sim::AllEntries();
 
-  UninstallOptions options;
-  options.installDir = values[selector % 6];
-  const bool result = RemoveProductFolder(options);
+  RunRecord record;
+  const bool result = RemoveProductFolder(values[selector % 6], record);
   const std::wstring name = module.substr(0, module.find(L'\0'));
   const bool determinable = module.size() < MAX_PATH && name.find_first_of(L"\\/") != std::wstring::npos;
   if (!module.empty() && determinable)

@@ -332,9 +332,8 @@ TEST_F(WideTreeTest, HundredThousandEntries) {
   for (int i = 0; i < 1000; ++i) sim::MakeFile(folder + L"\\d" + std::to_wstring(i) + L"\\x.dat");
   sim::MakeFile(L"C:\\Game\\game.exe");
   sim::SetModuleFileName(L"C:\\Bin\\tvuninst.exe");
-  UninstallOptions options;
-  options.installDir = L"C:\\Game";
-  EXPECT_TRUE(RemoveProductFolder(options));
+  RunRecord record;
+  EXPECT_TRUE(RemoveProductFolder(L"C:\\Game", record));
   EXPECT_FALSE(sim::Exists(folder));
   EXPECT_TRUE(sim::Exists(L"C:\\Game\\game.exe"));
   EXPECT_EQ(sim::CallsNamed("DeleteFileW").size(), 100000u);

@@ -21,15 +21,15 @@ class ProductFolderTest : public SimTest {
   }
   bool Remove(const std::wstring& module, const std::wstring& installDir = L"") {
     sim::SetModuleFileName(module);
-    options.installDir = installDir;
-    return RemoveProductFolder(options);
+    record = RunRecord();
+    return RemoveProductFolder(installDir, record);
   }
+  RunRecord record;
   // The folder that the deletion opened first (after the directory given, which is held).
   static std::string FirstOpened() {
     const std::vector<std::string> opens = sim::CallsNamed("CreateFileW");
     return opens.size() < 2 ? "" : opens[1].substr(12, opens[1].find(", 0x") - 12);
   }
-  UninstallOptions options;
 };
 
 TEST_F(ProductFolderTest, ToolsLayoutFindsTheFolderAnywhereBelowTheGame) {
@@ -38,12 +38,11 @@ TEST_F(ProductFolderTest, ToolsLayoutFindsTheFolderAnywhereBelowTheGame) {
   sim::MakeFile(L"C:\\Games\\Title\\data\\telvarine_old\\keep.txt");
   sim::MakeFile(L"C:\\Games\\Title\\Telvarine.txt");
   EXPECT_TRUE(Remove(L"C:\\Games\\Title\\Tools\\tvuninst.exe", L"D:\\Other"));
-  EXPECT_EQ(Output(), kFound);
+  EXPECT_EQ(Plain(Output()), kFound);
   EXPECT_FALSE(sim::Exists(L"C:\\Games\\Title\\data\\TELVARINE"));
   EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\data\\telvarine_old\\keep.txt"));
   EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\Telvarine.txt"));
   EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\Tools\\tvuninst.exe"));
-  EXPECT_EQ(options.installDir, L"C:\\Games\\Title") << "-a is overwritten and keeps the case given";
   EXPECT_EQ(sim::CallsNamed("FindFirstFileW")[0], "FindFirstFileW(C:\\Games\\Title\\*)");
 }
 
@@ -58,7 +57,7 @@ TEST_F(ProductFolderTest, ToolsInAnyCaseButNotMytools) {
   sim::MakeDirectory(L"C:\\Game\\mytools\\Telvarine");
   EXPECT_TRUE(Remove(L"C:\\Game\\mytools\\tvuninst.exe"));
   EXPECT_TRUE(sim::Exists(L"C:\\Game\\mytools\\Telvarine"));
-  EXPECT_EQ(Output(), "");
+  EXPECT_EQ(Plain(Output()), "");
 }
 
 TEST_F(ProductFolderTest, OnlyTheFirstMatchInListingOrderGoes) {
@@ -78,21 +77,21 @@ TEST_F(ProductFolderTest, OnlyTheFirstMatchInListingOrderGoes) {
 TEST_F(ProductFolderTest, ToolsLayoutWithoutMatchSaysNotFound) {
   sim::MakeDirectory(L"C:\\Game\\Data\\telvarine2");
   EXPECT_TRUE(Remove(L"C:\\Game\\tools\\tvuninst.exe"));
-  EXPECT_EQ(Output(), kNotFound);
+  EXPECT_EQ(Plain(Output()), kNotFound);
 }
 
 TEST_F(ProductFolderTest, UnlistableParentPrintsBothLines) {
   sim::MakeDirectory(L"C:\\Game\\tools");
   sim::FailListingOpen(L"C:\\Game", ERROR_ACCESS_DENIED);
   EXPECT_TRUE(Remove(L"C:\\Game\\tools\\tvuninst.exe"));
-  EXPECT_EQ(Output(), "FindFirstFileW failed, error code: 5\n" + kNotFound);
+  EXPECT_EQ(Plain(Output()), "FindFirstFileW failed, error code: 5\n" + kNotFound);
 }
 
 TEST_F(ProductFolderTest, BrokenListingDuringTheSearch) {
   sim::MakeDirectory(L"C:\\Game\\Data\\Inner");
   sim::FailListingAfter(L"C:\\Game\\Data", 2, ERROR_ACCESS_DENIED);
   EXPECT_TRUE(Remove(L"C:\\Game\\tools\\tvuninst.exe"));
-  EXPECT_EQ(Output(), "FindNextFileW failed, error code: 5\n" + kNotFound);
+  EXPECT_EQ(Plain(Output()), "FindNextFileW failed, error code: 5\n" + kNotFound);
 }
 
 TEST_F(ProductFolderTest, ToolsInADriveRootSearchesTheDrive) {
@@ -103,14 +102,14 @@ TEST_F(ProductFolderTest, ToolsInADriveRootSearchesTheDrive) {
   EXPECT_TRUE(Remove(L"E:\\tools\\tvuninst.exe"));
   EXPECT_EQ(sim::CallsNamed("FindFirstFileW")[0], "FindFirstFileW(E:\\*)");
   EXPECT_FALSE(sim::Exists(L"E:\\Deep\\Down\\Telvarine"));
-  EXPECT_EQ(Output(), kFound);
+  EXPECT_EQ(Plain(Output()), kFound);
 }
 
 TEST_F(ProductFolderTest, OutsideToolsWithoutAllTouchesNothing) {
   sim::MakeDirectory(L"C:\\Game\\Telvarine");
   EXPECT_TRUE(Remove(L"C:\\Game\\tvuninst.exe"));
   EXPECT_TRUE(sim::Exists(L"C:\\Game\\Telvarine"));
-  EXPECT_EQ(Output(), "");
+  EXPECT_EQ(Plain(Output()), "");
   EXPECT_TRUE(sim::CallsNamed("FindFirstFileW").empty());
 }
 
@@ -119,7 +118,7 @@ TEST_F(ProductFolderTest, DotMeansTheExecutableDirectoryInItsCase) {
   EXPECT_TRUE(Remove(L"C:\\Games\\Title\\tvuninst.exe", L"."));
   EXPECT_FALSE(sim::Exists(L"C:\\Games\\Title\\Telvarine"));
   EXPECT_EQ(FirstOpened(), "C:\\Games\\Title\\Telvarine");
-  EXPECT_EQ(Output(), "");
+  EXPECT_EQ(Plain(Output()), "");
 }
 
 TEST_F(ProductFolderTest, DotSlashMeansTheCurrentDirectory) {
@@ -157,10 +156,12 @@ TEST_F(ProductFolderTest, ExecutableInADriveRoot) {
 }
 
 TEST_F(ProductFolderTest, NameLongerThanAnyFileSystemAllows) {
-  SetLastError(0);
   EXPECT_TRUE(Remove(L"C:\\Games\\Title\\tvuninst.exe", L"C:\\" + std::wstring(300, L'n')));
-  EXPECT_EQ(Output(), "");
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+  EXPECT_EQ(Plain(Output()), "");
+  ASSERT_EQ(record.entries.size(), 1u);
+  EXPECT_EQ(record.entries[0].outcome, kFailed)
+      << "a directory too long to look at is not known to be absent";
+  EXPECT_EQ(record.entries[0].error, static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
 }
 
 TEST_F(ProductFolderTest, TrailingBackslashDoublesTheSeparator) {
@@ -176,7 +177,7 @@ TEST_F(ProductFolderTest, GivenDirectoryIsNotSearched) {
   sim::MakeDirectory(L"D:\\Games\\Title\\Sub\\Telvarine");
   EXPECT_TRUE(Remove(L"C:\\Games\\Title\\tvuninst.exe", L"D:\\Games\\Title"));
   EXPECT_TRUE(sim::Exists(L"D:\\Games\\Title\\Sub\\Telvarine"));
-  EXPECT_EQ(Output(), "");
+  EXPECT_EQ(Plain(Output()), "");
 }
 
 // Where names differ only in case, the path given is the one removed.
@@ -198,9 +199,9 @@ TEST_F(ProductFolderTest, CaseSensitiveDirectoriesGetThePathInItsOwnCase) {
 TEST_F(ProductFolderTest, ExecutableDirectoryFailures) {
   sim::MakeDirectory(L"C:\\Games\\Title\\Telvarine");
   sim::SetModuleFileName(L"tvuninst.exe");
-  options.installDir = L"C:\\Games\\Title";
-  EXPECT_FALSE(RemoveProductFolder(options));
-  EXPECT_EQ(Output(), "Error: Failed to extract executable directory, path: tvuninst.exe\n");
+  RunRecord record;
+  EXPECT_FALSE(RemoveProductFolder(L"C:\\Games\\Title", record));
+  EXPECT_EQ(Plain(Output()), "Error: Failed to extract executable directory, path: tvuninst.exe\n");
   EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\Telvarine"));
 }
 
@@ -212,7 +213,7 @@ TEST_F(ProductFolderTest, LinksInTheToolsLayoutAreNeverEntered) {
   sim::MakeDirectoryLink(L"C:\\Game\\Telvarine\\ToEmpty", L"C:\\EmptyCanary", 0);
   sim::MakeDirectoryLink(L"C:\\Game\\Telvarine\\Junction", L"C:\\Canary", IO_REPARSE_TAG_MOUNT_POINT);
   EXPECT_TRUE(Remove(L"C:\\Game\\tools\\tvuninst.exe"));
-  EXPECT_EQ(Output(), kFound);
+  EXPECT_EQ(Plain(Output()), kFound);
   EXPECT_TRUE(sim::Exists(L"C:\\Canary\\file.txt"));
   EXPECT_TRUE(sim::Exists(L"C:\\EmptyCanary"));
   EXPECT_TRUE(sim::Exists(L"C:\\Game\\Telvarine")) << "a link that cannot be removed keeps its folder";
@@ -242,7 +243,7 @@ TEST_F(ProductFolderTest, ReparsePointNamedTelvarineIsRemovedAsALink) {
 using ProductFolderFaultSweepTest = SimTest;
 
 void CheckFolderResult(bool result, const Trial& trial, bool toolsLayout) {
-  const std::string output = Output();
+  const std::string output = Plain(Output());
   if (trial.failedCall == "GetModuleFileNameW") {
     EXPECT_FALSE(result);
     EXPECT_EQ(output, "Error: GetModuleFileNameW call failed, error code: 5\n");
@@ -275,9 +276,8 @@ TEST_F(ProductFolderFaultSweepTest, BothLayouts) {
     bool result = false;
     auto step = [&] {
       sim::SetModuleFileName(toolsLayout ? L"C:\\Game\\tools\\tvuninst.exe" : L"C:\\Bin\\tvuninst.exe");
-      UninstallOptions options;
-      options.installDir = L"C:\\Game\\data";
-      result = RemoveProductFolder(options);
+      RunRecord record;
+      result = RemoveProductFolder(L"C:\\Game\\data", record);
     };
     trials += Sweep(StageGame, step, {"C:\\Game\\data\\Telvarine"},
                     [&](const Trial& trial) { CheckFolderResult(result, trial, toolsLayout); });
@@ -303,8 +303,8 @@ TEST_F(NonAsciiTest, NonAsciiPaths) {
 
   sim::MakeDirectory(L"C:\\\u0418\u0433\u0440\u044B\\\u0422\u0435\u0441\u0442\\tools");
   sim::SetModuleFileName(L"C:\\\u0418\u0433\u0440\u044B\\\u0422\u0435\u0441\u0442\\tools\\tvuninst.exe");
-  UninstallOptions options;
-  EXPECT_TRUE(RemoveProductFolder(options));
+  RunRecord record;
+  EXPECT_TRUE(RemoveProductFolder(L"", record));
   EXPECT_FALSE(sim::Exists(L"C:\\\u0418\u0433\u0440\u044B\\\u0422\u0435\u0441\u0442\\data\\TELVARINE"));
 }
 
@@ -347,9 +347,8 @@ TEST_F(ProductFolderSwapTest, NoSwapPointLeadsTheSearchOrTheGivenDirectoryOutsid
   };
   auto run = [](const Layout& layout) {
     sim::SetModuleFileName(layout.module);
-    UninstallOptions options;
-    options.installDir = layout.installDir;
-    RemoveProductFolder(options);
+    RunRecord record;
+    RemoveProductFolder(layout.installDir, record);
   };
   for (const Layout& layout : layouts) {
     sim::Reset();
@@ -550,7 +549,7 @@ TEST_F(RandomTreeTest, OnlyTheSelectedFolderChanges) {
       std::vector<std::wstring> inside;
       generate.Fill(kGame, game, 0, inside);
 
-      UninstallOptions options;
+      std::wstring installDir;
       std::wstring expectedPath;
       const Model* expected = nullptr;
       if (toolsLayout) {
@@ -566,7 +565,7 @@ TEST_F(RandomTreeTest, OnlyTheSelectedFolderChanges) {
         expected = FindFirst(game, kGame, order, &expectedPath);
       } else {
         sim::SetModuleFileName(L"C:\\G\\Bin\\tvuninst.exe");
-        options.installDir = kGame;
+        installDir = kGame;
         for (const Model& child : game.children) {
           if (Upper(child.name) == L"TELVARINE") {
             expected = &child;
@@ -578,7 +577,8 @@ TEST_F(RandomTreeTest, OnlyTheSelectedFolderChanges) {
       const bool removable = expected && Removable(*expected, expectedPath.size());
       const std::vector<std::string> before = StateOutside(expectedPath);
 
-      ASSERT_TRUE(RemoveProductFolder(options));
+      RunRecord record;
+      ASSERT_TRUE(RemoveProductFolder(installDir, record));
 
       EXPECT_EQ(StateOutside(expectedPath), before);
       EXPECT_EQ(sim::OpenHandlesTotal(), 0);
@@ -591,7 +591,7 @@ TEST_F(RandomTreeTest, OnlyTheSelectedFolderChanges) {
       const std::string printed = toolsLayout ? (expected ? "Found 'Telvarine', stopping recursion.\n"
                                                           : "Telvarine folder not found.\n")
                                               : "";
-      EXPECT_EQ(Output(), printed);
+      EXPECT_EQ(Plain(Output()), printed);
       if (HasFailure()) return;
     }
   }

@@ -25,7 +25,13 @@ bool Record(const WidePath& fullPath, const WidePath& name, void* context) {
 class SearchTreeTest : public SimTest {
  protected:
   Recorder recorder;
-  bool Search(const std::wstring& root) { return SearchDirectoryTree(&recorder, root, Record); }
+  // The search says what it could not list in the run's record.
+  bool Search(const std::wstring& root) {
+    RunRecord record;
+    WalkTally tally;
+    tally.record = &record;
+    return SearchDirectoryTree(&recorder, root, Record, &tally);
+  }
 };
 
 TEST_F(SearchTreeTest, OnlyFilesOrEmptyMeansNoVisitAndFalse) {
@@ -227,11 +233,11 @@ TEST_F(DeepTreeTest, SearchReachesTheBottomOnA256KiBStack) {
   sim::SetModuleFileName(L"C:\\Game\\tools\\tvuninst.exe");
   bool result = false;
   OnSmallStack(256 * 1024, [&] {
-    UninstallOptions options;
-    result = RemoveProductFolder(options);
+    RunRecord record;
+    result = RemoveProductFolder(L"", record);
   });
   EXPECT_TRUE(result);
-  EXPECT_EQ(Output(), "Found 'Telvarine', stopping recursion.\n");
+  EXPECT_EQ(Plain(Output()), "Found 'Telvarine', stopping recursion.\n");
   // Far too long a path for the deletion's buffers: it is left, untouched,
   // without a call; every level of the search was listed.
   EXPECT_TRUE(sim::Exists(bottom + L"\\Telvarine"));

@@ -96,9 +96,11 @@ TEST_F(ServicesTest, TheRunStopsTheDriverAndMarksTheThreeInOrder) {
   sim::InstallService("kvtlsvc2", {true});
   sim::SetCommandLine(L"tvuninst.exe -s");
   EXPECT_EQ(RunUninstall(), 0);
-  // Each is asked about before and after, with the right to query alone.
+  // Each is asked about before (its state, then whether it is marked already)
+  // and after, with the one right each question needs.
   const std::vector<std::string> opened = {
-      "OpenServiceA(kvdrNT2, 0x4)",      "OpenServiceA(kvtlsvc, 0x4)",     "OpenServiceA(brenserv, 0x4)",
+      "OpenServiceA(kvdrNT2, 0x4)",      "OpenServiceA(kvdrNT2, 0x2)",     "OpenServiceA(kvtlsvc, 0x4)",
+      "OpenServiceA(kvtlsvc, 0x2)",      "OpenServiceA(brenserv, 0x4)",    "OpenServiceA(brenserv, 0x2)",
       "OpenServiceA(kvdrNT2, 0x20)",     "OpenServiceA(kvdrNT2, 0x10000)", "OpenServiceA(kvtlsvc, 0x10000)",
       "OpenServiceA(brenserv, 0x10000)", "OpenServiceA(kvdrNT2, 0x4)",     "OpenServiceA(kvtlsvc, 0x4)",
       "OpenServiceA(brenserv, 0x4)"};

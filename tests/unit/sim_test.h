@@ -42,3 +42,26 @@ inline std::vector<std::string> WholeState() {
 inline std::string Output() {
   return sim::ConsoleText() + sim::InheritedStdoutText();
 }
+
+// The output without the lines about targets and the summary: what the walks
+// and the front end say of their own.
+inline std::string Plain(const std::string& output) {
+  static const char* const kWords[] = {"removed ", "absent ", "kept ",     "pending ",         "failed ",
+                                       "skipped ", "would ",  "summary: ", "preview summary: "};
+  std::string plain;
+  for (size_t start = 0, end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = output.substr(start, end - start + 1);
+    bool target = false;
+    for (const char* word : kWords) target = target || line.rfind(word, 0) == 0;
+    if (!target) plain += line;
+  }
+  return plain;
+}
+
+// The whole tool, started as a process is: from `module`, with `arguments`.
+inline int RunTool(const std::wstring& arguments,
+                   const std::wstring& module = L"C:\\Games\\Title\\tvuninst.exe") {
+  sim::SetModuleFileName(module);
+  sim::SetCommandLine(module + L" " + arguments);
+  return WinMain(nullptr, nullptr, nullptr, 0);
+}

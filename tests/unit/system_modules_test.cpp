@@ -1,6 +1,5 @@
 #include <functional>
 
-#include "app/outcomes.h"
 #include "app/uninstall.h"
 #include "cleanup/cleanup.h"
 #include "fault_sweep.h"
@@ -9,6 +8,11 @@
 namespace {
 
 const std::wstring kSystem = L"C:\\windows\\system32";
+
+void RemoveModules() {
+  RunRecord record;
+  RemoveSystemModules(record, false);
+}
 
 class SystemModulesTest : public SimTest {
  protected:
@@ -26,7 +30,7 @@ class SystemModulesTest : public SimTest {
 };
 
 TEST_F(SystemModulesTest, EachPathIsTheDirectoryAndOneBackslash) {
-  RemoveSystemModules(false);
+  RemoveModules();
   const std::vector<std::string> expected = {"DeleteFileA(C:\\windows\\system32\\kvdrNT2.sys)",
                                              "DeleteFileA(C:\\windows\\system32\\kvdr9x.vxd)",
                                              "DeleteFileA(C:\\windows\\system32\\Corvane.des)"};
@@ -38,7 +42,7 @@ TEST_F(SystemModulesTest, EachPathIsTheDirectoryAndOneBackslash) {
 TEST_F(SystemModulesTest, AllThreePresentAreDeleted) {
   for (const wchar_t* name : {L"\\kvdrNT2.sys", L"\\KVDR9X.VXD", L"\\Corvane.des"})
     sim::MakeFile(kSystem + name);
-  RemoveSystemModules(false);
+  RemoveModules();
   EXPECT_FALSE(sim::Exists(kSystem + L"\\kvdrNT2.sys"));
   EXPECT_FALSE(sim::Exists(kSystem + L"\\kvdr9x.vxd"));
   EXPECT_FALSE(sim::Exists(kSystem + L"\\Corvane.des"));
@@ -46,7 +50,7 @@ TEST_F(SystemModulesTest, AllThreePresentAreDeleted) {
 
 TEST_F(SystemModulesTest, OnlyCorvanePresent) {
   sim::MakeFile(kSystem + L"\\Corvane.des");
-  RemoveSystemModules(false);
+  RemoveModules();
   EXPECT_FALSE(sim::Exists(kSystem + L"\\Corvane.des"));
 }
 
@@ -55,7 +59,7 @@ TEST_F(SystemModulesTest, ReadOnlyAndHeldFilesStayAndTheOthersAreTried) {
   sim::MakeFile(kSystem + L"\\kvdr9x.vxd");
   sim::HoldOpen(kSystem + L"\\kvdr9x.vxd");
   sim::MakeFile(kSystem + L"\\Corvane.des");
-  RemoveSystemModules(false);
+  RemoveModules();
   EXPECT_TRUE(sim::Exists(kSystem + L"\\kvdrNT2.sys"));
   EXPECT_EQ(sim::Attributes(kSystem + L"\\kvdrNT2.sys"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
   EXPECT_TRUE(sim::Exists(kSystem + L"\\kvdr9x.vxd"));
@@ -65,7 +69,7 @@ TEST_F(SystemModulesTest, ReadOnlyAndHeldFilesStayAndTheOthersAreTried) {
 TEST_F(SystemModulesTest, UnobtainableDirectoryDeletesNothing) {
   sim::MakeFile(kSystem + L"\\Corvane.des");
   sim::FailCall("GetSystemDirectoryA", ERROR_ACCESS_DENIED, sim::kAlways);
-  RemoveSystemModules(false);
+  RemoveModules();
   EXPECT_TRUE(sim::CallsNamed("DeleteFileA").empty());
   EXPECT_TRUE(sim::Exists(kSystem + L"\\Corvane.des"));
 }
@@ -75,13 +79,13 @@ TEST_F(SystemModulesTest, DirectoryTooLongForTheBufferIsSkippedPerFile) {
   const std::string longDirectory = "C:\\" + std::string(245, 'd');
   ASSERT_EQ(longDirectory.size(), 248u);
   sim::SetSystemDirectory(longDirectory);
-  RemoveSystemModules(false);
+  RemoveModules();
   EXPECT_EQ(sim::CallsNamed("DeleteFileA"),
             std::vector<std::string>{"DeleteFileA(" + longDirectory + "\\kvdr9x.vxd)"});
 
   sim::ClearCalls();
   sim::SetSystemDirectory("C:\\" + std::string(300, 'd'));
-  RemoveSystemModules(false);
+  RemoveModules();
   EXPECT_TRUE(sim::CallsNamed("DeleteFileA").empty());
 }
 
@@ -89,7 +93,7 @@ TEST_F(SystemModulesTest, LongestDirectoryThatFitsEveryName) {
   const std::string directory = "C:\\" + std::string(244, 'd');
   ASSERT_EQ(directory.size(), 247u);
   sim::SetSystemDirectory(directory);
-  RemoveSystemModules(false);
+  RemoveModules();
   EXPECT_EQ(sim::CallsNamed("DeleteFileA").size(), 3u);
 }
 
@@ -97,7 +101,7 @@ using SystemModulesFaultSweepTest = SimTest;
 
 TEST_F(SystemModulesFaultSweepTest, EveryFaultPoint) {
   const int trials = Sweep(
-      StageModules, [] { RemoveSystemModules(false); },
+      StageModules, RemoveModules,
       {"C:\\windows\\system32\\kvdrNT2.sys", "C:\\windows\\system32\\kvdr9x.vxd",
        "C:\\windows\\system32\\Corvane.des"},
       [&](const Trial& trial) {

@@ -1,0 +1,35 @@
+// What belongs to the product: its services, its registry keys, its
+// system-directory modules and the name of its folder in a game. Everything
+// tvuninst removes is named here and nowhere else.
+#pragma once
+
+#include "platform/platform.h"
+
+const int kProductServiceCount = 3;
+// In the order they are marked for deletion.
+extern const char* const ProductServices[kProductServiceCount];
+// The kernel driver's service, asked to stop before it is marked.
+extern const char ProductDriverService[];
+
+enum RegistryDeleteMethod {
+  KeyOnly,  // RegDeleteKeyA: the key alone, only when it has no subkeys
+  KeyTree,  // SHDeleteKeyA: the key with everything below it
+};
+
+struct RegistryCleanupEntry {
+  HKEY hive;
+  const char* keyPath;
+  RegistryDeleteMethod method;
+};
+
+const int kRegistryCleanupCount = 38;
+extern const RegistryCleanupEntry RegistryCleanupList[kRegistryCleanupCount];
+// Where a service's own key lives: deleting the service takes it.
+extern const char ServiceKeyPrefix[];
+
+const int kSystemModuleCount = 3;
+// Each name after the backslash that joins it to the system directory.
+extern const char* const SystemModuleList[kSystemModuleCount];
+
+// The product folder inside a game installation, any letter case.
+extern const wchar_t ProductFolderName[];
