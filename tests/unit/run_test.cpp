@@ -162,7 +162,7 @@ TEST_F(RunTest, KeysThatGoWithTheirServiceAreRemoved) {
 TEST_F(RunTest, FolderThatIsNotThereIsAbsent) {
   sim::MakeDirectory(L"C:\\Game");
   sim::MakeDirectory(L"C:\\Logs");
-  for (const wchar_t* given : {L"C:\\Game", L"C:\\Nowhere"}) {
+  for (const wchar_t* given : {L"C:\\Game", L"C:\\Nowhere", L"C:\\Nowhere\\Deeper"}) {
     EXPECT_EQ(Run(std::wstring(L"-s -l C:\\Logs\\tv.log -a ") + given), 0) << sim::Narrow(given);
     EXPECT_NE(sim::FileContent(L"C:\\Logs\\tv.log")
                   .find("absent  folder " + sim::Narrow(given) + "\\Telvarine\r\n"),
@@ -263,6 +263,15 @@ TEST_F(RunTest, LogThatCannotBeOpenedRejectsTheCommandLine) {
        },
        ERROR_CANT_ACCESS_FILE},
       {L"C:tv.log", [] {}, ERROR_INVALID_NAME},
+      {L"C:\\Logs\\tv.log",
+       [] { sim::MakeFile(L"C:\\Logs\\tv.log", FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK); },
+       ERROR_CANT_ACCESS_FILE},
+      {L"C:\\Logs\\COM1",
+       [] {
+         sim::MakeFile(L"C:\\Logs\\COM1");
+         sim::SetFileType(L"C:\\Logs\\COM1", FILE_TYPE_CHAR);
+       },
+       ERROR_NOT_SUPPORTED},
   };
   for (const Case& c : cases) {
     Restart();
@@ -334,7 +343,9 @@ TEST_F(RunFaultSweepTest, WholeRun) {
         } else {
           // The run's word is the truth: whatever of the product stays, and is
           // not on its way out, makes it 1603 and is named.
-          EXPECT_EQ(exitCode, ProductRemains() ? 1603 : exitCode);
+          if (ProductRemains()) {
+            EXPECT_EQ(exitCode, 1603);
+          }
           ASSERT_TRUE(exitCode == 0 || exitCode == 1603) << exitCode;
           EXPECT_EQ(
               sim::DebugStrings().back().rfind(
@@ -344,6 +355,102 @@ TEST_F(RunFaultSweepTest, WholeRun) {
         }
       });
   std::printf("whole run: %d fault trials\n", trials);
+}
+
+// What the record says, run against the state each case stages.
+struct OutcomeCase {
+  const char* name;
+  std::function<void()> stage;
+  std::wstring arguments;
+  int exitCode;
+  std::vector<std::string> lines;  // in the log, CRLF left off
+};
+
+const OutcomeCase kOutcomeCases[] = {
+    // A key kept for an unlisted subkey keeps its listed parent too.
+    {"KeptKeysKeepTheirParent",
+     [] {
+       sim::CreateKey(HKEY_LOCAL_MACHINE,
+                      "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_KVTLSVC\\0000\\Control");
+     },
+     L"-s",
+     0,
+     {"kept    key HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_KVTLSVC\\0000 (holds subkeys the list "
+      "does "
+      "not name)",
+      "kept    key HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_KVTLSVC (holds kept keys)"}},
+    // The list removes this key as a whole tree: what refused is a failure.
+    {"RefusedKeyTree",
+     [] {
+       sim::CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\TVKernel\\Parameters\\Held");
+       sim::ProtectKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\TVKernel\\Parameters\\Held");
+     },
+     L"-s",
+     1603,
+     {"failed  key HKLM\\SYSTEM\\CurrentControlSet\\Services\\TVKernel: error 5, Access is denied."}},
+    // A key whose first question failed may have been there: gone now, it was removed.
+    {"KeyWhoseQuestionFailed",
+     [] {
+       sim::CreateKey(HKEY_CURRENT_USER, "Software\\MirelNetwork\\kVelnoraTelvarine\\TelvarineError");
+       sim::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+     },
+     L"-s",
+     0,
+     {"removed key HKCU\\Software\\MirelNetwork\\kVelnoraTelvarine\\TelvarineError"}},
+    // Deleted everything it listed, yet the directory is not empty: what is left is named.
+    {"DirectoryNotEmptyAfterItsListing",
+     [] {
+       sim::MakeFile(L"C:\\Game\\Telvarine\\a.dat");
+       sim::MakeFile(L"C:\\Game\\Telvarine\\b.dat");
+       sim::FailListingAfter(L"C:\\Game\\Telvarine", 3, ERROR_NO_MORE_FILES);
+     },
+     L"-s -a C:\\Game",
+     1603,
+     {"failed  folder C:\\Game\\Telvarine (1 files, 0 directories removed; C:\\Game\\Telvarine\\b.dat still "
+      "there): "
+      "error 145, The directory is not empty."}},
+    // The walk's own refusals name their reason and no error.
+    {"PathTooLong",
+     [] { sim::MakeFile(L"C:\\Game\\" + std::wstring(250, L'd') + L"\\Telvarine\\x.dat"); },
+     L"-s -a C:\\Game\\" + std::wstring(250, L'd'),
+     1603,
+     {"failed  folder C:\\Game\\" + std::string(250, 'd') + "\\Telvarine (path too long)"}},
+    // Of two listings that fail, the first says why the search could not look everywhere.
+    {"TwoFailingListings",
+     [] {
+       sim::MakeDirectory(L"C:\\Games\\Title\\a");
+       sim::MakeDirectory(L"C:\\Games\\Title\\b");
+       sim::FailListingOpen(L"C:\\Games\\Title\\a", ERROR_ACCESS_DENIED);
+       sim::FailListingOpen(L"C:\\Games\\Title\\b", ERROR_SHARING_VIOLATION);
+       sim::SetModuleFileName(L"C:\\Games\\Title\\tools\\tvuninst.exe");
+     },
+     L"-s",
+     1603,
+     {"failed  folder Telvarine (not fully searched): error 5, Access is denied."}},
+    // A driver that takes its time to stop is on its way out.
+    {"DriverStillStopping",
+     [] {
+       sim::InstallService("kvdrNT2", {true, true, true, true});
+     },
+     L"-s",
+     0,
+     {"pending service kvdrNT2 (deleted when it stops)"}},
+};
+
+TEST_F(RunTest, EachTargetGetsTheOutcomeItHad) {
+  for (const OutcomeCase& c : kOutcomeCases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    sim::MakeDirectory(L"C:\\Logs");
+    c.stage();
+    const bool toolsLayout = std::string(c.name) == "TwoFailingListings";
+    sim::SetCommandLine(L"tvuninst.exe -l C:\\Logs\\tv.log " + c.arguments);
+    if (!toolsLayout) sim::SetModuleFileName(L"C:\\Games\\Title\\tvuninst.exe");
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), c.exitCode);
+    const std::string log = sim::FileContent(L"C:\\Logs\\tv.log");
+    for (const std::string& line : c.lines)
+      EXPECT_NE(log.find("\r\n" + line + "\r\n"), std::string::npos) << line;
+  }
 }
 
 using DllSearchTest = SimTest;

@@ -192,6 +192,15 @@ INSTANTIATE_TEST_SUITE_P(
                     1603,
                     {},
                     true},
+        // A failure elsewhere outweighs the restart.
+        RestartCase{"QueuedAndAFailure",
+                    [] {
+                      sim::HoldOpen(L"C:\\windows\\syswow64\\kvdrNT2.sys");
+                      sim::MakeFile(L"C:\\windows\\syswow64\\Corvane.des", FILE_ATTRIBUTE_READONLY);
+                    },
+                    1603,
+                    {L"C:\\windows\\syswow64\\kvdrNT2.sys"},
+                    true},
         RestartCase{"RunningServiceAlone", [] { sim::InstallService("kvtlsvc", {true}); }, 3010, {}, false}),
     [](const ::testing::TestParamInfo<RestartCase>& info) { return std::string(info.param.name); });
 
