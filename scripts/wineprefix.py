@@ -75,6 +75,7 @@ def needs_wow64(reason, case=None):
     if not WOW64:
         case.skipTest(reason)
 
+
 # What the tool shows.
 CAPTION = "kVelnora Telvarine Uninstaller v1.7"
 USAGE = (
