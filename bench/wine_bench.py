@@ -90,7 +90,7 @@ def deletion_times(tool, name, which):
 def relay_counts(program, args):
     env = w.environment()
     env["WINEDEBUG"] = "-all,+relay"
-    result = subprocess.run(["wine", program, *args], cwd=w.unix("C:\\"), env=env, stdout=subprocess.DEVNULL,
+    result = subprocess.run([*w.WINE, program, *args], cwd=w.unix("C:\\"), env=env, stdout=subprocess.DEVNULL,
                             stderr=subprocess.PIPE, timeout=600)
     calls = Counter()
     paths = []
@@ -198,7 +198,7 @@ def search_table():
 
 def main():
     say(f"Machine: {os.cpu_count()} cores, {subprocess.run(['uname', '-sr'], stdout=subprocess.PIPE, text=True).stdout.strip()}, "
-        f"{subprocess.run(['wine', '--version'], stdout=subprocess.PIPE, text=True).stdout.strip()}; "
+        f"{subprocess.run([*w.WINE, '--version'], stdout=subprocess.PIPE, text=True).stdout.strip()}; "
         f"{time.strftime('%Y-%m-%d')}")
     say()
     if not w.PREFIX.exists():

@@ -15,7 +15,7 @@ import xdisplay  # noqa: E402
 SCREENSHOTS = ROOT / "build" / "demo-screenshots"
 
 GAME = "C:\\Games\\Starfall Odyssey"
-SYSTEM = "C:\\windows\\syswow64"
+SYSTEM = w.SYSTEM  # where the tool's system32 lands
 SERVICES = {"kvdrNT2": True, "kvtlsvc": True, "brenserv": False}
 MODULES = ("kvdrNT2.sys", "kvdr9x.vxd", "Corvane.des")
 PRODUCT = r"Software\MIRELNetwork\kVelnoraTelvarine"
@@ -38,7 +38,7 @@ def stage():
         keys += [rf"{ccs}\Services\{service}\Security", rf"{ccs}\Services\{service}\Enum"]
     keys += [rf"{ccs}\Services\TVKernel", r"HKEY_LOCAL_MACHINE\SYSTEM\ControlSet002\Services\kvtlsvc",
              rf"{ccs}\Enum\Root\LEGACY_BRENSERV\0000", rf"{ccs}\Enum\Root\LEGACY_KVTLSVC\0000"]
-    w.reg_import("".join(f'[{k}]\n"Installed"="1"\n\n' for k in keys), 32)
+    w.reg_import("".join(f'[{k}]\n"Installed"="1"\n\n' for k in keys))
     for name in MODULES:
         w.make_file(f"{SYSTEM}\\{name}")
     w.make_file(f"{GAME}\\StarfallOdyssey.exe")
@@ -54,10 +54,10 @@ def show(title):
     for name in SERVICES:
         state = w.service_state(name)
         print(f"  {name:10} {state or 'not installed'}")
-    print("registry keys (as the 32-bit uninstaller sees them):")
+    print(f"registry keys (as the {32 if w.WOW64 else 64}-bit uninstaller sees them):")
     for key in w.keys(*KEY_ROOTS) or ["(none)"]:
         print("  " + key)
-    print(f"system modules in {SYSTEM} (the 32-bit system32):")
+    print(f"system modules in {SYSTEM} (the {32 if w.WOW64 else 64}-bit system32):")
     for name in MODULES:
         print(f"  {name:12} {'present' if w.unix(SYSTEM + chr(92) + name).exists() else 'absent'}")
     print(f"game folder {GAME}:")
@@ -75,7 +75,7 @@ def run_silently(tool):
         return w.run_launched(tool, "-s", "-l", LOG)
     # As a game that is still running would: one file of the folder stays open.
     held = f"{GAME}\\data\\Telvarine\\Telvarine.dll"
-    holder = w.subprocess.Popen(["wine", w.PROBE, "hold", held], env=w.environment(), cwd=w.unix("C:\\"),
+    holder = w.subprocess.Popen([*w.WINE, w.PROBE, "hold", held], env=w.environment(), cwd=w.unix("C:\\"),
                                 stdout=w.subprocess.PIPE, stderr=w.subprocess.DEVNULL)
     try:
         holder.stdout.readline()

@@ -11,6 +11,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$(nproc)" >/dev/null
-exec python3 scripts/demo.py "$@"
+. scripts/wine-bitness.sh
+preset=windows
+if ! runs_32bit && runs_64bit; then
+  # Not the shipped exe: the 64-bit build of the same sources.
+  echo "demo with the 64-bit build ($(no_32bit_reason))"
+  preset=windows64
+fi
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
+TVUNINST_BUILD="$PWD/build/$preset" exec python3 scripts/demo.py "$@"

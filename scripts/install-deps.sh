@@ -5,8 +5,8 @@
 #   scripts/install-deps.sh [PACKAGE...]
 set -euo pipefail
 
-packages=(cmake make g++ g++-mingw-w64-i686 libgtest-dev python3 wine wine64 wine32:i386 icoutils file
-  binutils-mingw-w64-i686 clang-format xvfb xdotool x11-apps imagemagick "$@")
+packages=(cmake make g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 libgtest-dev python3 wine wine64 wine32:i386 icoutils file
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 clang-format xvfb xdotool x11-apps imagemagick "$@")
 
 missing=()
 for package in "${packages[@]}"; do

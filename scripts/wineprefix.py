@@ -4,18 +4,77 @@ benchmarks all use it.
 
 The prefix has no Z: drive, so nothing the tool does can reach the host's
 files: every path used is inside drive C:.
+
+The exe under test is the shipped 32-bit one, or where 32-bit programs cannot
+run the 64-bit build of the same sources. Whatever depends on which (its
+system directory, its registry view, the Wine command) is answered here, from
+the machine field of the built exe's PE header, and nowhere else.
 """
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import time
+import unittest
 from pathlib import Path
 
 BUILD = Path(os.environ.get("TVUNINST_BUILD", Path(__file__).resolve().parents[1] / "build" / "windows"))
 PREFIX = Path(os.environ.get("TVUNINST_PREFIX", BUILD / "e2e" / "prefix"))
 DRIVE_C = PREFIX / "drive_c"
+
+I386 = 0x14C
+AMD64 = 0x8664
+
+
+def pe_machine(path):
+    """The machine field of a PE file's header."""
+    with open(path, "rb") as exe:
+        head = exe.read(0x40)
+        assert head[:2] == b"MZ", f"{path} is not a PE file"
+        exe.seek(struct.unpack_from("<I", head, 0x3C)[0])
+        signature, machine = struct.unpack("<4sH", exe.read(6))
+    assert signature == b"PE\0\0", f"{path} is not a PE file"
+    return machine
+
+
+MACHINE = pe_machine(BUILD / "tvuninst.exe")
+assert MACHINE in (I386, AMD64), f"tvuninst.exe is built for machine {MACHINE:#x}"
+# A 32-bit exe in the 64-bit prefix runs under WOW64: its system32 is syswow64
+# on disk and its HKLM\Software is Software\Wow6432Node of the 64-bit view.
+WOW64 = MACHINE == I386
+# Where the exe's C:\windows\system32 lands on disk.
+SYSTEM = "C:\\windows\\syswow64" if WOW64 else "C:\\windows\\system32"
+# The directory a restart queue names for a module: the path the system reports
+# for the open file (GetFinalPathNameByHandleW), which is where it is on disk.
+QUEUED_SYSTEM = SYSTEM
+# The registry view of the exe, for staging and reading what it sees.
+REG_VIEW = "/reg:32" if WOW64 else "/reg:64"
+# The exe's HKLM\Software as the 64-bit view names it.
+NATIVE_HKLM_SOFTWARE = "HKLM\\Software\\Wow6432Node" if WOW64 else "HKLM\\Software"
+# How the tools that inspect the exe name its architecture.
+OBJDUMP = "i686-w64-mingw32-objdump" if WOW64 else "x86_64-w64-mingw32-objdump"
+FILE_TYPE = r"PE32 executable \(GUI\) Intel 80386" if WOW64 else r"PE32\+ executable \(GUI\) x86-64"
+MANIFEST_ARCHITECTURE = "x86" if WOW64 else "amd64"
+
+# Every Wine command (the exe and its fixtures, wineboot, reg, sc, net, cmd)
+# starts with this. Debian's /usr/bin/wine starts the i386 loader first
+# whenever wine32 is installed, even for a 64-bit exe: the 64-bit build goes
+# through the 64-bit loader alone, which also starts its child processes
+# (WINELOADER, set in environment()).
+WINE64_LOADER = "/usr/lib/wine/wine64"
+WINE = ["wine"] if WOW64 else [WINE64_LOADER]
+
+
+def needs_wow64(reason, case=None):
+    """What only the 32-bit exe can show. `@needs_wow64(reason)` skips a test for the
+    64-bit exe; `needs_wow64(reason, self)` skips the rest of a test (or its subTest)."""
+    if case is None:
+        return unittest.skipUnless(WOW64, reason)
+    if not WOW64:
+        case.skipTest(reason)
+
 
 # What the tool shows.
 CAPTION = "kVelnora Telvarine Uninstaller v1.7"
@@ -45,6 +104,8 @@ DISPLAY = None
 def environment(debugstr=False, display=None):
     env = dict(os.environ)
     env.update(WINEPREFIX=str(PREFIX), WINEARCH="win64", WINEDEBUG="-all,+debugstr" if debugstr else "-all")
+    if not WOW64:
+        env["WINELOADER"] = WINE64_LOADER
     env.pop("DISPLAY", None)
     if display or DISPLAY:
         env["DISPLAY"] = display or DISPLAY
@@ -72,7 +133,7 @@ TIME_SCALE = float(os.environ.get("TVUNINST_TIME_SCALE", "1"))
 def wine(*args, debugstr=False, cwd="C:\\", timeout=120, display=None, check=False):
     timeout *= TIME_SCALE
     result = subprocess.run(
-        ["wine", *args], cwd=unix(cwd), env=environment(debugstr, display), stdin=subprocess.DEVNULL,
+        [*WINE, *args], cwd=unix(cwd), env=environment(debugstr, display), stdin=subprocess.DEVNULL,
         stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
     result.out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
     result.err = result.stderr.decode("utf-8", "replace")
@@ -97,12 +158,12 @@ def create_prefix():
         shutil.rmtree(PREFIX)
     PREFIX.parent.mkdir(parents=True, exist_ok=True)
     started = time.time()
-    subprocess.run(["wineboot", "-i"], env=environment(), check=True, stdout=subprocess.DEVNULL,
+    subprocess.run([*WINE, "wineboot", "-i"], env=environment(), check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=600)
     subprocess.run(["wineserver", "-w"], env=environment(), timeout=120)
     (PREFIX / "dosdevices" / "z:").unlink(missing_ok=True)
     # Boxes of an unmanaged window return at once instead of after ~2 s.
-    subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"],
+    subprocess.run([*WINE, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"],
                    env=environment(), check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     tools = DRIVE_C / "tvtest"
     tools.mkdir(exist_ok=True)
@@ -120,7 +181,7 @@ def keep_wineserver():
     """Keeps one wineserver up, and starts the session's lasting helpers (services, desktop)
     with no pipes to hold: a helper that inherits a test's output pipe keeps it open."""
     subprocess.run(["wineserver", "-p"], env=environment(), stderr=subprocess.DEVNULL)
-    subprocess.run(["wine", "reg", "query", r"HKCU\Software\Wine"], env=environment(), stdin=subprocess.DEVNULL,
+    subprocess.run([*WINE, "reg", "query", r"HKCU\Software\Wine"], env=environment(), stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
 
 
@@ -225,17 +286,18 @@ def remove_service(name):
 
 # ---- registry ----
 
-def reg_import(text, view):
+def reg_import(text):
+    """Imports keys into the registry view of the exe under test."""
     path = DRIVE_C / "tvtest" / "import.reg"
     path.write_text("Windows Registry Editor Version 5.00\n\n" + text, encoding="utf-16")
-    wine("reg", "import", "C:\\tvtest\\import.reg", f"/reg:{view}", check=True)
+    wine("reg", "import", "C:\\tvtest\\import.reg", REG_VIEW, check=True)
 
 
 def keys(*roots):
-    """Every existing key below the roots, as the 32-bit tool sees them."""
+    """Every existing key below the roots, as the exe under test sees them (the probe is built alike)."""
     result = wine(PROBE, "keys", *roots, check=True)
     return [line for line in result.out.splitlines() if line]
 
 
-def reg_delete(key, view):
-    wine("reg", "delete", key, "/f", f"/reg:{view}")
+def reg_delete(key):
+    wine("reg", "delete", key, "/f", REG_VIEW)

@@ -31,7 +31,7 @@ class Display:
 
     def start(self, tool, *args):
         """Starts the tool without waiting for it."""
-        return subprocess.Popen(["wine", tool, *args], cwd=w.unix("C:\\"), env=self.env(), stdin=subprocess.DEVNULL,
+        return subprocess.Popen([*w.WINE, tool, *args], cwd=w.unix("C:\\"), env=self.env(), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
     def xdotool(self, *args, timeout=30):
@@ -52,7 +52,7 @@ class Display:
 
     def inspect(self, caption=w.CAPTION):
         """The box as 'kind|text' lines: its text, its buttons, its icon."""
-        result = subprocess.run(["wine", INSPECTOR, caption], cwd=w.unix("C:\\"), env=self.env(),
+        result = subprocess.run([*w.WINE, INSPECTOR, caption], cwd=w.unix("C:\\"), env=self.env(),
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=60)
         # The runtime writes each line break as CR LF, so the text's own CR LF comes out as CR CR LF.
         raw = result.stdout.decode("utf-8", "replace")

@@ -25,8 +25,8 @@ class Dialogs(w.WineTestCase):
         self.tool = w.install_tool(GAME + "\\tools")
         w.create_service("kvdrNT2", running=True)
         w.create_service("brenserv", running=False)
-        w.reg_import('[HKEY_LOCAL_MACHINE\\Software\\MIRELNetwork\\kVelnoraTelvarine\\Corvane]\n"v"="1"\n\n', 32)
-        w.make_file("C:\\windows\\syswow64\\Corvane.des")
+        w.reg_import('[HKEY_LOCAL_MACHINE\\Software\\MIRELNetwork\\kVelnoraTelvarine\\Corvane]\n"v"="1"\n\n')
+        w.make_file(f"{w.SYSTEM}\\Corvane.des")
         w.make_file(GAME + "\\data\\Telvarine\\Telvarine.dll")
 
     def tearDown(self):
@@ -36,14 +36,14 @@ class Dialogs(w.WineTestCase):
                 process.wait()
         for name in ("kvdrNT2", "brenserv"):
             w.remove_service(name)
-        w.reg_delete(r"HKLM\Software\MIRELNetwork", 32)
-        w.remove_tree("C:\\windows\\syswow64\\Corvane.des")
+        w.reg_delete(r"HKLM\Software\MIRELNetwork")
+        w.remove_tree(f"{w.SYSTEM}\\Corvane.des")
         w.remove_tree(GAME)
 
     def nothing_removed(self):
         return (w.service_state("kvdrNT2") == "RUNNING" and w.service_state("brenserv") == "STOPPED"
                 and w.keys(r"HKLM\Software\MIRELNetwork") != []
-                and w.unix("C:\\windows\\syswow64\\Corvane.des").exists()
+                and w.unix(f"{w.SYSTEM}\\Corvane.des").exists()
                 and w.unix(GAME + "\\data\\Telvarine\\Telvarine.dll").exists())
 
     def start(self):
@@ -84,7 +84,7 @@ class Dialogs(w.WineTestCase):
         self.assertTrue(w.wait_for(lambda: w.service_state("kvdrNT2") is None))
         self.assertIsNone(w.service_state("brenserv"))
         self.assertEqual(w.keys(r"HKLM\Software\MIRELNetwork"), [])
-        self.assertFalse(w.unix("C:\\windows\\syswow64\\Corvane.des").exists())
+        self.assertFalse(w.unix(f"{w.SYSTEM}\\Corvane.des").exists())
         self.assertFalse(w.unix(GAME + "\\data\\Telvarine").exists())
         print(f"\nYes and completion: {time.time() - started:.1f} s")
 

@@ -1,4 +1,7 @@
-"""The built executable: format, imports and its three resources."""
+"""The built executable: format, imports and its three resources. The shipped
+exe is 32-bit; the 64-bit test build differs only where the helper says
+(its PE type, its objdump, the processor its manifest names)."""
+import os
 import re
 import struct
 import subprocess
@@ -18,7 +21,7 @@ NX_COMPAT = 0x0100
 
 
 def headers():
-    return subprocess.run(["i686-w64-mingw32-objdump", "-p", str(EXE)], check=True, stdout=subprocess.PIPE,
+    return subprocess.run([w.OBJDUMP, "-p", str(EXE)], check=True, stdout=subprocess.PIPE,
                           text=True).stdout
 
 
@@ -30,9 +33,12 @@ def resource(type_id):
 class Executable(unittest.TestCase):
     maxDiff = None
 
-    def test_pe32_gui_for_intel_386(self):
+    def test_pe_gui_for_the_processor_built_for(self):
+        # The toolchain's processor, from the build: the helper's view must not follow a wrong exe.
+        expected = {"i686": w.I386, "x86_64": w.AMD64}[os.environ["TVUNINST_PROCESSOR"]]
+        self.assertEqual(w.MACHINE, expected)
         described = subprocess.run(["file", "-b", str(EXE)], check=True, stdout=subprocess.PIPE, text=True).stdout
-        self.assertRegex(described, r"^PE32 executable \(GUI\) Intel 80386")
+        self.assertRegex(described, "^" + w.FILE_TYPE)
 
     def test_imports_only_known_dlls(self):
         imports = {name.lower() for name in re.findall(r"DLL Name: (\S+)", headers())}
@@ -43,15 +49,15 @@ class Executable(unittest.TestCase):
         characteristics = int(re.search(r"DllCharacteristics\s+([0-9a-fA-F]+)", headers()).group(1), 16)
         self.assertEqual(characteristics & DYNAMIC_BASE, DYNAMIC_BASE)
         self.assertEqual(characteristics & NX_COMPAT, NX_COMPAT)
-        self.assertIn(".reloc", subprocess.run(["i686-w64-mingw32-objdump", "-h", str(EXE)], check=True,
+        self.assertIn(".reloc", subprocess.run([w.OBJDUMP, "-h", str(EXE)], check=True,
                                                stdout=subprocess.PIPE, text=True).stdout)
 
     def test_manifest(self):
         manifest = resource(24).decode("utf-8")
         identity = re.search(r"<assemblyIdentity([^>]*)/>", manifest).group(1)
         attributes = dict(re.findall(r'(\w+)="([^"]*)"', identity))
-        self.assertEqual(attributes, {"version": "1.0.0.0", "processorArchitecture": "x86", "name": "tvuninst",
-                                      "type": "win32"})
+        self.assertEqual(attributes, {"version": "1.0.0.0", "processorArchitecture": w.MANIFEST_ARCHITECTURE,
+                                      "name": "tvuninst", "type": "win32"})
         self.assertIn("<description>kVelnora Telvarine Uninstaller</description>", manifest)
         level = re.search(r"<requestedExecutionLevel([^>]*)/>", manifest).group(1)
         self.assertEqual(dict(re.findall(r'(\w+)="([^"]*)"', level)),

@@ -120,7 +120,7 @@ class GivenDirectory(FolderTestCase):
     def test_file_held_open_stops_the_deletion_and_the_run_says_so(self):
         stage_product_folder(f"{GAMES}\\Held\\Telvarine")
         held = f"{GAMES}\\Held\\Telvarine\\Telvarine.dll"
-        holder = subprocess.Popen(["wine", w.PROBE, "hold", held], env=w.environment(), cwd=w.unix("C:\\"),
+        holder = subprocess.Popen([*w.WINE, w.PROBE, "hold", held], env=w.environment(), cwd=w.unix("C:\\"),
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         try:
             self.assertEqual(holder.stdout.readline().strip(), b"held")

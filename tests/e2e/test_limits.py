@@ -6,13 +6,18 @@ import time
 import winetest as w
 
 GAMES = "C:\\Games"
+LOG = "C:\\tvtest\\limits.log"
 FOUND = "Found 'Telvarine', stopping recursion.\n"
 
 
 class Limits(w.WineTestCase):
     def tearDown(self):
         w.remove_tree(GAMES)
+        w.remove_tree(LOG)
 
+    # Rests on Wine having no MAX_PATH limit: the search lists and opens
+    # directories whatever the length of their path, so it finds the folder.
+    # The deletion's 260-character buffers refuse it before any call (error 0).
     def test_deepest_tree_linux_allows(self):
         tool = w.install_tool(f"{GAMES}\\Deep\\tools")
         # One "d" level after another until the Unix path nears 4,096 bytes.
@@ -32,7 +37,8 @@ class Limits(w.WineTestCase):
         print(f"\nsearched {depth} levels deep ({length} bytes of Unix path) in {time.time() - started:.0f} s")
         self.assertEqual(result.code, 1603, "found, and too deep for the deletion: a failure")
         self.assertEqual(w.plain(result.out), FOUND)
-        self.assertIn("(0 files, 0 directories removed; ", result.out)
+        folder = f"{GAMES}\\Deep" + "\\d" * depth + "\\Telvarine"
+        self.assertIn(f"\nfailed  folder {folder} (path too long): error 0\n", result.out)
         # Far beyond the deletion's 260-character buffers: found, and left alone.
         self.assertTrue(w.unix(f"{GAMES}\\Deep" + "\\d" * depth + "\\Telvarine\\x.dat").exists())
 
@@ -66,17 +72,23 @@ class Limits(w.WineTestCase):
         self.assertFalse(w.unix(f"{GAMES}\\Игры\\Überspiel\\data\\TELVARINE").exists())
         self.assertTrue(w.unix(f"{GAMES}\\Игры\\Überspiel\\data\\Ärger.dat").exists())
 
+    # Rests on Wine's answer for the 32,700-character relative -a directory:
+    # opening it fails with 2 (not found), the one answer that means absent. It
+    # does not exist, so the folder is absent and the run succeeds.
     def test_longest_command_line(self):
         tool = w.install_tool(f"{GAMES}\\Bin")
         w.make_file(f"{GAMES}\\Bin\\Telvarine\\x.dat")
         # 32,767 characters with the terminator is the most CreateProcessW takes.
-        head = f'"{tool}" -s -a '
-        line = head + "x" * (32766 - len(head))
+        head = f'"{tool}" -s -l {LOG} -a '
+        directory = "x" * (32766 - len(head))
+        line = head + directory
         (w.DRIVE_C / "tvtest" / "line.txt").write_text(line + "\n", encoding="utf-8")
         result = w.wine(w.PROBE, "launch", "C:\\tvtest\\line.txt", debugstr=True)
-        self.assertEqual(result.returncode, 1603 & 0xFF, "a directory too long to look at is not known to be absent")
+        self.assertEqual(result.returncode, 0)
         self.assertEqual(w.debug_strings(result)[0], w.SILENT_NOTICE)
-        self.assertTrue(w.unix(f"{GAMES}\\Bin\\Telvarine\\x.dat").exists())
+        folder_lines = [entry for entry in w.read_log(LOG) if " folder " in entry]
+        self.assertEqual(folder_lines, [f"absent  folder {directory}\\Telvarine"])
+        self.assertTrue(w.unix(f"{GAMES}\\Bin\\Telvarine\\x.dat").exists(), "not the -a directory: left alone")
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
-"""Registry keys and system modules, staged as the product's 32-bit installer
-leaves them in a 64-bit prefix."""
+"""Registry keys and system modules, staged where the exe under test looks for
+them in a 64-bit prefix: as the product's 32-bit installer leaves them for the
+shipped 32-bit exe, in the 64-bit view for the 64-bit test build."""
 import subprocess
 
 import winetest as w
@@ -58,18 +59,18 @@ REMAINING = [
 class Registry(w.WineTestCase):
     def setUp(self):
         self.tool = w.install_tool("C:\\Games\\Reg")
-        w.reg_import(as_reg(software_keys("HKEY_CURRENT_USER", True)), 32)
-        w.reg_import(as_reg(software_keys("HKEY_LOCAL_MACHINE", True) + system_keys()), 32)
+        w.reg_import(as_reg(software_keys("HKEY_CURRENT_USER", True)))
+        w.reg_import(as_reg(software_keys("HKEY_LOCAL_MACHINE", True) + system_keys()))
 
     def tearDown(self):
         for key in (r"HKCU\Software\MIRELNetwork", r"HKLM\Software\MIRELNetwork", r"HKLM\SYSTEM\ControlSet002",
                     rf"{CCS}\Services\kvtlsvc2", rf"{CCS}\Enum\Root\LEGACY_BRENSERV"):
-            w.reg_delete(key, 32)
+            w.reg_delete(key)
         w.remove_tree("C:\\Games\\Reg")
 
-    def test_staged_through_the_32_bit_view(self):
-        # The tool's HKLM\Software is the 64-bit view's Wow6432Node.
-        self.assertEqual(w.wine("reg", "query", r"HKLM\Software\Wow6432Node\MIRELNetwork", "/reg:64").returncode, 0)
+    def test_staged_through_the_tools_view(self):
+        # The 32-bit tool's HKLM\Software is the 64-bit view's Wow6432Node; the 64-bit build's is itself.
+        self.assertEqual(w.wine("reg", "query", w.NATIVE_HKLM_SOFTWARE + r"\MIRELNetwork", "/reg:64").returncode, 0)
         self.assertIn(r"HKLM\SYSTEM\CurrentControlSet\Services\KVDRNT2\Security", w.keys(*ROOTS))
 
     def test_silent_run_leaves_exactly_the_neighbours(self):
@@ -84,7 +85,7 @@ class Registry(w.WineTestCase):
         self.assertEqual(sorted(remaining), sorted(REMAINING))
 
 
-SYSTEM = "C:\\windows\\syswow64"  # where the 32-bit tool's system32 lands
+SYSTEM = w.SYSTEM  # where the tool's system32 lands
 MODULES = ("kvdrNT2.sys", "kvdr9x.vxd", "Corvane.des")
 NEIGHBOURS = ("kvdrNT2.sys.bak", "Corvane.des2")
 
@@ -123,9 +124,10 @@ class SystemModules(w.WineTestCase):
 
     def test_module_in_use_is_deleted_at_restart_when_asked(self):
         w.make_file(f"{SYSTEM}\\kvdrNT2.sys")
-        sixty_four = w.make_file("C:\\windows\\system32\\kvdrNT2.sys")  # the 64-bit directory's own file
-        # The 32-bit probe's system32 is syswow64: it holds the tool's module, without delete sharing.
-        holder = subprocess.Popen(["wine", w.PROBE, "hold", "C:\\windows\\system32\\kvdrNT2.sys"],
+        # Beside a 32-bit tool, the 64-bit system directory has its own file of that name.
+        sixty_four = w.make_file("C:\\windows\\system32\\kvdrNT2.sys") if w.WOW64 else None
+        # The probe is built as the tool is: its system32 is the tool's. It holds the module, without delete sharing.
+        holder = subprocess.Popen([*w.WINE, w.PROBE, "hold", "C:\\windows\\system32\\kvdrNT2.sys"],
                                   env=w.environment(), cwd=w.unix("C:\\"), stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL)
         try:
@@ -139,13 +141,16 @@ class SystemModules(w.WineTestCase):
         try:
             self.assertEqual(result.code, 3010)
             self.assertIn("pending module C:\\windows\\system32\\kvdrNT2.sys (deleted at restart as "
-                          "C:\\windows\\syswow64\\kvdrNT2.sys)\n", result.out)
+                          f"{w.QUEUED_SYSTEM}\\kvdrNT2.sys)\n", result.out)
             self.assertTrue(self.exists("kvdrNT2.sys"), "held: the rename aside was refused")
             w.wine("wineboot", "-r", check=True)  # the prefix's restart runs the queue
             self.assertFalse(self.exists("kvdrNT2.sys"))
-            self.assertTrue(sixty_four.exists(), "the 64-bit system directory is left alone")
+            with self.subTest("the 64-bit system directory's own file"):
+                w.needs_wow64("only a 32-bit tool has a second system directory to leave alone", self)
+                self.assertTrue(sixty_four.exists(), "the 64-bit system directory is left alone")
         finally:
-            sixty_four.unlink(missing_ok=True)
+            if sixty_four is not None:
+                sixty_four.unlink(missing_ok=True)
 
 
 class Preview(w.WineTestCase):
@@ -153,8 +158,8 @@ class Preview(w.WineTestCase):
 
     def setUp(self):
         self.tool = w.install_tool("C:\\Games\\Prev\\tools")
-        w.reg_import(as_reg(software_keys("HKEY_CURRENT_USER", True)), 32)
-        w.reg_import(as_reg(software_keys("HKEY_LOCAL_MACHINE", True) + system_keys()), 32)
+        w.reg_import(as_reg(software_keys("HKEY_CURRENT_USER", True)))
+        w.reg_import(as_reg(software_keys("HKEY_LOCAL_MACHINE", True) + system_keys()))
         w.create_service("kvdrNT2", running=True)
         w.create_service("brenserv", running=False)
         for name in MODULES:
