@@ -1,6 +1,7 @@
 """Registry keys and system modules, staged where the exe under test looks for
 them in a 64-bit prefix: as the product's 32-bit installer leaves them for the
 shipped 32-bit exe, in the 64-bit view for the 64-bit test build."""
+import re
 import subprocess
 
 import winetest as w
@@ -78,8 +79,8 @@ class Registry(w.WineTestCase):
         self.assertEqual(result.returncode, 0)
         self.assertEqual(w.plain(result.out), "")
         # The neighbours' parents stay by design, and say so.
-        self.assertIn("kept    key HKCU\\Software\\MIRELNetwork (holds keys of other products)\n", result.out)
-        self.assertIn("kept    key HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV (holds keys", result.out)
+        self.assertIn("kept    key HKCU\\Software\\MIRELNetwork (holds subkeys the list does not name)\n", result.out)
+        self.assertIn("kept    key HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV (holds subkeys", result.out)
         remaining = w.keys(*ROOTS)
         print("\nkeys left:\n  " + "\n  ".join(remaining))
         self.assertEqual(sorted(remaining), sorted(REMAINING))
@@ -191,11 +192,75 @@ class Preview(w.WineTestCase):
         print("\ndry run's log:\n  " + "\n  ".join(lines))
         self.assertTrue(lines[0].startswith("tvuninst 1.7 preview, "), lines[0])
         for line in ("would remove service kvdrNT2", "would remove module C:\\windows\\system32\\Corvane.des",
-                     "would keep key HKCU\\Software\\MIRELNetwork (holds keys of other products)",
+                     "would keep key HKCU\\Software\\MIRELNetwork (holds subkeys the list does not name)",
                      "would remove folder C:\\Games\\Prev\\data\\Telvarine (2 files, 2 directories)"):
             self.assertIn(line, lines)
         self.assertIn("would remove service kvdrNT2\n", result.out)
         self.assertTrue(lines[-1].startswith("preview summary: ") and lines[-1].endswith("; exit code 1"))
+
+
+PREVIEW_WORDS = ("would be removed as a link", "would be left", "would remove", "would keep", "would fail")
+WORDS = PREVIEW_WORDS + ("removed", "absent", "kept", "pending", "failed", "skipped")
+# What a real run may say where the preview said a word; a running service that it marks is pending.
+REAL_WORD = {"would remove": ("removed", "pending"), "would keep": ("kept",), "would fail": ("failed",)}
+
+
+def words(lines):
+    """'kind target' -> word, for each line about a target."""
+    found = {}
+    for line in lines:
+        word = next((word for word in WORDS if line.startswith(word + " ")), None)
+        if word and word not in ("would be removed as a link", "would be left"):
+            about = line[len(word):].lstrip()
+            found[re.split(r" \(|: error", about)[0]] = word
+    return found
+
+
+class PreviewMatchesRun(w.WineTestCase):
+    """On the states where the two modes once parted, the preview says for every
+    target the word that the real run then says."""
+
+    def setUp(self):
+        self.tool = w.install_tool("C:\\Games\\Match\\tools")
+        w.reg_import(as_reg([rf"{CCS}\Enum\Root\LEGACY_KVTLSVC\0000\Control",  # Windows makes such keys
+                             rf"{CCS}\Services\kvdrNT2\Parameters",
+                             r"HKEY_CURRENT_USER\Software\MIRELNetwork\kVelnoraTelvarine\Telvarine",
+                             r"HKEY_CURRENT_USER\Software\MIRELNetwork\OtherGame"]))
+        w.create_service("kvdrNT2", running=False)
+        w.create_service("kvtlsvc", running=True)
+        w.sc("delete", "kvtlsvc")  # marked before the run, still running
+        w.make_file(f"{SYSTEM}\\kvdrNT2.sys", read_only=True)
+        w.make_file("C:\\Games\\Match\\data\\Telvarine\\a.dat")
+        w.make_file("C:\\Canary\\keep.txt")
+        w.unix("C:\\Games\\Match\\data\\Telvarine\\Unix").symlink_to(w.unix("C:\\Canary"))
+
+    def tearDown(self):
+        for key in (r"HKCU\Software\MIRELNetwork", rf"{CCS}\Enum\Root\LEGACY_KVTLSVC"):
+            w.reg_delete(key)
+        for name in ("kvdrNT2", "kvtlsvc"):
+            w.remove_service(name)
+        w.reg_delete(rf"{CCS}\Services\kvdrNT2")
+        for path in (f"{SYSTEM}\\kvdrNT2.sys", "C:\\Games\\Match", "C:\\Canary", "C:\\tvtest\\match.log"):
+            w.remove_tree(path)
+
+    def test_every_target_gets_the_real_runs_word(self):
+        preview = w.run_launched(self.tool, "-s", "-n", "-l", "C:\\tvtest\\match.log")
+        previewed = words(w.read_log("C:\\tvtest\\match.log"))
+        w.remove_tree("C:\\tvtest\\match.log")
+        real = w.run_launched(self.tool, "-s", "-l", "C:\\tvtest\\match.log")
+        done = words(w.read_log("C:\\tvtest\\match.log"))
+        print("\npreview -> run:\n  " + "\n  ".join(f"{t}: {previewed[t]} -> {done.get(t)}" for t in previewed))
+        self.assertEqual((preview.code, real.code), (1, 1603))
+        self.assertEqual(sorted(previewed), sorted(done))
+        for target, word in previewed.items():
+            self.assertIn(done[target], REAL_WORD.get(word, (word,)), target)
+        for target, word in (("key HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_KVTLSVC", "kept"),
+                             ("key HKLM\\SYSTEM\\CurrentControlSet\\Services\\KVDRNT2", "removed"),
+                             ("service kvtlsvc", "pending"), (f"module C:\\windows\\system32\\kvdrNT2.sys", "failed"),
+                             ("folder C:\\Games\\Match\\data\\Telvarine", "failed"),
+                             ("key HKCU\\Software\\MIRELNetwork", "kept")):
+            self.assertEqual(done[target], word, target)
+        self.assertTrue(w.unix("C:\\Canary\\keep.txt").exists())
 
 
 if __name__ == "__main__":
