@@ -48,6 +48,8 @@ bool OpenLog(RunRecord& record, const WidePath& path) {
     SetLastError(ERROR_INVALID_NAME);  // "C:name" is relative to a directory the run cannot hold
     return false;
   }
+  // "\\?\C:" opens the volume, not its root directory.
+  if (directory.back() == L':') directory += L'\\';
   FILE_ATTRIBUTE_TAG_INFO self = {};
   HANDLE held = OpenAsItself(directory.c_str(), &self);
   if (held == INVALID_HANDLE_VALUE) return false;

@@ -5,17 +5,34 @@
 
 static const size_t kShownFailures = 5;
 
-void ReportHeader(const RunRecord& record) {
+// Local time and how far it is from UTC, so that logs of many machines line up.
+static WidePath LocalStamp() {
   SYSTEMTIME now = {};
   GetLocalTime(&now);
+  TIME_ZONE_INFORMATION zone = {};
+  const DWORD kind = GetTimeZoneInformation(&zone);
+  const long bias = zone.Bias + (kind == TIME_ZONE_ID_DAYLIGHT   ? zone.DaylightBias
+                                 : kind == TIME_ZONE_ID_STANDARD ? zone.StandardBias
+                                                                 : 0);
+  const long offset = bias < 0 ? -bias : bias;
   wchar_t stamp[64] = {};
-  swprintf_s(stamp, 64, L"%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
-             now.wMinute, now.wSecond);
+  swprintf_s(stamp, 64, L"%04u-%02u-%02u %02u:%02u:%02u UTC%lc%02ld:%02ld", now.wYear, now.wMonth, now.wDay,
+             now.wHour, now.wMinute, now.wSecond, bias > 0 ? L'-' : L'+', offset / 60, offset % 60);
+  if (kind == TIME_ZONE_ID_INVALID) stamp[19] = L'\0';  // no offset rather than a wrong one
+  return stamp;
+}
+
+void ReportHeader(const RunRecord& record) {
+  // Which machine and which account, where many machines log to one place; "?" when not told.
+  wchar_t computer[257] = L"?", account[257] = L"?";
+  DWORD computerSize = 257, accountSize = 257;
+  if (!GetComputerNameW(computer, &computerSize)) wcscpy_s(computer, 257, L"?");
+  if (!GetUserNameW(account, &accountSize)) wcscpy_s(account, 257, L"?");
   const LPCWSTR commandLine = GetCommandLineW();
   WriteLogLine(record, WidePath(L"tvuninst " TVUNINST_WIDEN(TVUNINST_VERSION)) +
-                           (record.preview ? L" preview, " : L", ") + stamp + L", elevated: " +
-                           (IsUserAnAdmin() ? L"yes" : L"no") + L", command line: " +
-                           (commandLine ? commandLine : L""));
+                           (record.preview ? L" preview, " : L", ") + LocalStamp() + L", elevated: " +
+                           (IsUserAnAdmin() ? L"yes" : L"no") + L", computer: " + computer + L", account: " +
+                           account + L", command line: " + (commandLine ? commandLine : L""));
 }
 
 void ReportSummary(const RunRecord& record, int exitCode, bool onConsole) {

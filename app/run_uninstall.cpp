@@ -3,6 +3,7 @@
 #include "app/version.h"
 #include "cleanup/cleanup.h"
 #include "folder/product_folder.h"
+#include "folder/walk_checks.h"
 
 static const char kCaption[] = TVUNINST_TITLE;
 static const char kQuestion[] =
@@ -15,8 +16,22 @@ static const char kPreviewCompleted[] = "Preview completed.";
 // The log is opened before anything is asked or removed: a log that cannot be
 // written is a rejected command line.
 static bool StartLog(RunRecord& record, const UninstallOptions& options) {
-  if (options.logPath.empty() || OpenLog(record, options.logPath)) return true;
-  PrintWide(L"ERROR: Cannot open the log file, error code: %lu\n", GetLastError());
+  if (options.logPath.empty()) return true;
+  if (!OpenLog(record, options.logPath)) {
+    PrintWide(L"ERROR: Cannot open the log file, error code: %lu\n", GetLastError());
+  } else if (!FinalPathOf(record.logFile, &record.logFinalPath)) {
+    PrintWide(L"ERROR: Cannot tell where the log file is, error code: %lu\n", GetLastError());
+  } else if (IsSystemModule(record.logFinalPath)) {
+    // What it really is decides, whatever name the caller gave it.
+    PrintWide(L"ERROR: The log file is one of the modules tvuninst removes: %ls\n",
+              record.logFinalPath.c_str());
+  } else if (FolderHolds(GivenProductFolder(options.installDir), record.logFinalPath)) {
+    PrintWide(L"ERROR: The log file is inside the folder tvuninst removes: %ls\n",
+              record.logFinalPath.c_str());
+  } else {
+    return true;
+  }
+  CloseLog(record);
   PrintUsage();
   return false;
 }
@@ -40,15 +55,20 @@ static bool Consent(RunRecord& record, const UninstallOptions& options) {
     OutputDebugStringA(kSilentNotice);
     return true;
   }
-  const int answer = MessageBoxA(nullptr, kQuestion, kCaption, MB_YESNO | MB_ICONQUESTION);
+  const int answer =
+      SomeoneCanAnswer() ? MessageBoxA(nullptr, kQuestion, kCaption, MB_YESNO | MB_ICONQUESTION) : 0;
   if (answer == IDYES) return true;
   if (answer == IDNO || answer == IDCANCEL) {  // the user's decision
     AddNote(record, L"declined: nothing was removed");
   } else {
     // Any other answer means the box was never shown (0 on Windows, -1 under
-    // Wine without a display): nobody consented, and the caller must know.
+    // Wine without a display, or not tried where nobody would see it): nobody
+    // consented, and the caller must know.
     record.unanswered = true;
     AddNote(record, L"no answer: the confirmation box could not be shown; nothing was removed");
+    PrintWide(
+        L"ERROR: Nobody can answer the confirmation box here, so nothing was removed. Run with -s to "
+        L"remove without asking.\n");
   }
   return false;
 }

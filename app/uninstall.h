@@ -17,6 +17,8 @@ const int kExitPreviewWouldRemove = 1;    // a preview found something to remove
 int RunUninstall();
 
 bool AttachParentConsole();
+// False when a box would be shown where nobody can see it.
+bool SomeoneCanAnswer();
 // Returns false when the command line was rejected (the usage text is printed).
 bool ReadCommandLine(UninstallOptions& options);
 bool ParseCommandLine(int argumentCount, const LPWSTR* arguments, UninstallOptions& options);

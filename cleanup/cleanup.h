@@ -65,6 +65,8 @@ void RemoveRegistryKeys(RunRecord& record, const LSTATUS (&before)[kRegistryClea
 // The module's path in the system directory; false when the path does not fit
 // its buffer, which must hold MAX_PATH characters.
 bool SystemModulePath(const char* suffix, char* path);
+// Whether the file at the final path `file` is one of the modules.
+bool IsSystemModule(const WidePath& file);
 // Deletes each module (a preview only asks) and adds one line per module.
 // With `rebootOk`, a module in use is queued for deletion at the next restart.
 void RemoveSystemModules(RunRecord& record, bool rebootOk);

@@ -1,4 +1,5 @@
 #include "cleanup/cleanup.h"
+#include "folder/walk_checks.h"
 
 bool SystemModulePath(const char* suffix, char* path) {
   path[0] = '\0';
@@ -11,6 +12,20 @@ bool SystemModulePath(const char* suffix, char* path) {
   return true;
 }
 
+// The path the system knows the module by, for the log: a 32-bit process on a
+// 64-bit system deletes it through the redirected system32, but it is in the
+// WOW64 directory, where an administrator looks. Wine answers that directory
+// to 64-bit processes too, so it is asked only of a WOW64 process.
+static WidePath WhereItIs(const char* suffix, const char* path) {
+  BOOL wow64 = FALSE;
+  char directory[MAX_PATH] = {};
+  const UINT length = IsWow64Process(GetCurrentProcess(), &wow64) && wow64
+                          ? GetSystemWow64DirectoryA(directory, MAX_PATH)
+                          : 0;
+  if (length == 0 || length >= MAX_PATH) return Widen(path);
+  return Widen(directory) + Widen(suffix);
+}
+
 // Only "not found" means not there; anything else may hide what is there.
 static bool IsNotFound(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -18,14 +33,15 @@ static bool IsNotFound(DWORD error) {
 
 // In use: refused with a sharing violation, or access denied on a file that is
 // not read-only (a loaded driver). A read-only module stays as the run left it.
-static bool InUse(DWORD error, DWORD attributes) {
-  return error == ERROR_SHARING_VIOLATION ||
-         (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-          !(attributes & FILE_ATTRIBUTE_READONLY));
-}
-
 static bool IsReadOnly(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// Read-only comes first, whatever the refusal: such a module is never queued.
+static bool InUse(DWORD error, DWORD attributes) {
+  if (IsReadOnly(attributes)) return false;
+  return error == ERROR_SHARING_VIOLATION ||
+         (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES);
 }
 
 // What the module step did to one module, or in a preview what it would do.
@@ -82,6 +98,22 @@ void RemoveSystemModules(RunRecord& record, bool rebootOk) {
     if (!record.preview && judgement.outcome == kFailed && rebootOk &&
         InUse(trace.deleteError, trace.attributes))
       judgement = QueueForRestart(path, trace.deleteError);
-    AddJudgement(record, L"module", Widen(path), judgement);
+    AddJudgement(record, L"module", WhereItIs(suffix, path), judgement);
   }
+}
+
+bool IsSystemModule(const WidePath& file) {
+  for (const char* suffix : SystemModuleList) {
+    char path[MAX_PATH] = {};
+    if (!SystemModulePath(suffix, path)) continue;
+    HANDLE module =
+        CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (module == INVALID_HANDLE_VALUE) continue;
+    WidePath final;
+    const bool same = FinalPathOf(module, &final) && SamePath(final, file);
+    CloseHandle(module);
+    if (same) return true;
+  }
+  return false;
 }

@@ -24,6 +24,7 @@ struct WalkTally {
   std::vector<WidePath> linksRemovable;  // preview: links the deletion would remove as links
   std::vector<WidePath> linksLeft;       // preview: links the deletion would leave in place
   RunRecord* record = nullptr;           // where the search's own lines go; none: they are not said
+  const WidePath* keep = nullptr;        // a file the folder found must not hold (the log)
 };
 
 // Records the first entry that stayed; false, for the caller to return.

@@ -14,21 +14,50 @@ static bool IsProductFolderName(const WidePath& name) {
 
 // The given directory is held while its folder is deleted, as the search
 // holds the directories above the folder it finds; a link is not followed.
-static void RemoveFromGivenDirectory(const WidePath& directory, WalkTally* tally) {
+// False when the directory itself could not be opened.
+static bool RemoveFromGivenDirectory(const WidePath& directory, WalkTally* tally) {
   tally->folder = Concat(Concat(directory, L"\\"), ProductFolderName);
   FILE_ATTRIBUTE_TAG_INFO self = {};
   HANDLE held = OpenAsItself(directory.c_str(), &self);
   if (held == INVALID_HANDLE_VALUE) {
     tally->error = GetLastError();  // found stays false: absent when the directory is missing
-    return;
+    return false;
   }
   if (IsPlainDirectory(self)) {
     DeleteDirectoryTree(tally->folder.c_str(), tally);
   } else {
-    tally->found = true;  // whatever the link leads to is left alone
-    NoteStayed(tally, directory.c_str(), L"link left in place", 0);
+    tally->found = true;  // whatever a link leads to is left alone
+    const bool isDirectory = (self.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    NoteStayed(tally, directory.c_str(), isDirectory ? L"link left in place" : L"not a directory", 0);
   }
   CloseHandle(held);
+  return true;
+}
+
+// Where the folder is looked for: below the game directory in the tools
+// layout (`searchRoot`), or directly in `givenDirectory`. False when the
+// executable directory is unknown, with the line that says why.
+static bool FindLayout(const WidePath& installDir, WidePath* searchRoot, WidePath* givenDirectory,
+                       WidePath* failure) {
+  WidePath executableDirectory;
+  if (!FindExecutableDirectory(executableDirectory, failure)) return false;
+  WidePath lowered = executableDirectory;
+  ToLowerInPlace(lowered);
+  if (EndsWith(lowered, kToolsSuffix)) {
+    // A game ships the uninstaller in its tools directory: the folder can be
+    // anywhere in the game's tree, and any -a value plays no part.
+    *searchRoot = executableDirectory.substr(0, executableDirectory.rfind(L'\\'));
+  } else {
+    *givenDirectory = installDir == L"." ? executableDirectory : installDir;
+  }
+  return true;
+}
+
+WidePath GivenProductFolder(const WidePath& installDir) {
+  WidePath searchRoot, givenDirectory, failure;
+  if (!FindLayout(installDir, &searchRoot, &givenDirectory, &failure) || givenDirectory.size() < 2)
+    return L"";
+  return Concat(Concat(givenDirectory, L"\\"), ProductFolderName);
 }
 
 // Names are compared on lower-cased copies; the file system is always handed
@@ -38,30 +67,47 @@ bool RemoveProductFolder(const WidePath& installDir, RunRecord& record) {
   WalkTally tally;
   tally.preview = record.preview;
   tally.record = &record;
-  WidePath executableDirectory;
-  if (!GetExecutableDirectory(executableDirectory)) {
+  tally.keep = &record.logFinalPath;
+  WidePath searchRoot, givenDirectory, failure;
+  bool givenMissing = false;
+  if (!FindLayout(installDir, &searchRoot, &givenDirectory, &failure)) {
+    PrintWide(L"%ls\n", failure.c_str());
     AddTarget(record, kFailed, L"folder", ProductFolderName, L"the executable's own directory is unknown");
     return false;
   }
-  WidePath lowered = executableDirectory;
-  ToLowerInPlace(lowered);
-  if (EndsWith(lowered, kToolsSuffix)) {
-    // A game ships the uninstaller in its tools directory: the folder can be
-    // anywhere in the game's tree, and any -a value plays no part.
-    const WidePath gameDirectory = executableDirectory.substr(0, executableDirectory.rfind(L'\\'));
-    if (!SearchDirectoryTree(&tally, gameDirectory, ProductFolderVisitor, &tally))
+  if (!searchRoot.empty()) {
+    if (!SearchDirectoryTree(&tally, searchRoot, ProductFolderVisitor, &tally))
       AddSaid(record, L"Telvarine folder not found.");
+  } else if (givenDirectory.size() < 2) {
+    // Nothing says where the folder is: told in the log, so that a miss is not read as success.
+    AddTarget(
+        record, kSkipped, L"folder", ProductFolderName,
+        givenDirectory.empty() ? L"not in a tools directory and no -a given" : L"-a names no directory");
+    return true;
   } else {
-    const WidePath directory = installDir == L"." ? executableDirectory : installDir;
-    if (directory.size() >= 2) RemoveFromGivenDirectory(directory, &tally);
+    givenMissing = !RemoveFromGivenDirectory(givenDirectory, &tally);
   }
   for (const WidePath& entry : tally.skipped)
     AddTarget(record, kSkipped, L"entry", entry, L"link or unsafe name");
   for (const WidePath& link : tally.linksRemovable) AddTarget(record, kLinkRemovable, L"entry", link);
   for (const WidePath& link : tally.linksLeft) AddTarget(record, kLinkLeft, L"entry", link);
+  Judgement judgement = JudgeProductFolder(tally);
+  // A -a directory that is not there is named: a typo reads as what it is.
+  if (judgement.outcome == kAbsent && givenMissing) judgement.note = L"no directory " + givenDirectory;
   AddJudgement(record, L"folder", tally.folder.empty() ? WidePath(ProductFolderName) : tally.folder,
-               JudgeProductFolder(tally));
+               judgement);
   return true;
+}
+
+bool FolderHolds(const WidePath& folder, const WidePath& file) {
+  if (file.empty()) return false;
+  FILE_ATTRIBUTE_TAG_INFO self = {};
+  HANDLE held = OpenAsItself(folder.c_str(), &self);
+  if (held == INVALID_HANDLE_VALUE) return false;
+  WidePath final;
+  const bool holds = FinalPathOf(held, &final) && LiesInside(file, final);
+  CloseHandle(held);
+  return holds;
 }
 
 bool ProductFolderVisitor(const WidePath& fullPath, const WidePath& name, void* context) {
@@ -69,6 +115,11 @@ bool ProductFolderVisitor(const WidePath& fullPath, const WidePath& name, void* 
   WalkTally* tally = static_cast<WalkTally*>(context);
   if (tally && tally->record) AddSaid(*tally->record, L"Found 'Telvarine', stopping recursion.");
   if (tally) tally->folder = fullPath;
+  if (tally && tally->keep && FolderHolds(fullPath, *tally->keep)) {
+    tally->found = true;
+    NoteStayed(tally, fullPath.c_str(), L"the log file is inside it", 0);
+    return false;
+  }
   DeleteDirectoryTree(fullPath.c_str(), tally);
   return false;
 }

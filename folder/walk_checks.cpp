@@ -53,3 +53,31 @@ bool IsPlainDirectory(const FILE_ATTRIBUTE_TAG_INFO& self) {
   return (self.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
          !(self.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
+
+bool FinalPathOf(HANDLE handle, WidePath* path) {
+  wchar_t buffer[MAX_PATH] = {};
+  DWORD length = GetFinalPathNameByHandleW(handle, buffer, MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0) return false;
+  if (length < MAX_PATH) {
+    *path = WidePath(buffer, length);
+  } else {
+    WidePath longer(length, L'\0');
+    length = GetFinalPathNameByHandleW(handle, &longer[0], length, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= longer.size()) return false;
+    *path = longer.substr(0, length);
+  }
+  if (path->compare(0, 4, L"\\\\?\\") == 0) path->erase(0, 4);
+  return true;
+}
+
+bool SamePath(const WidePath& a, const WidePath& b) {
+  WidePath left = a, right = b;
+  ToLowerInPlace(left);
+  ToLowerInPlace(right);
+  return left == right;
+}
+
+bool LiesInside(const WidePath& file, const WidePath& directory) {
+  if (directory.empty() || file.size() <= directory.size() || file[directory.size()] != L'\\') return false;
+  return SamePath(file.substr(0, directory.size()), directory);
+}

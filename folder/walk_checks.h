@@ -3,6 +3,7 @@
 // folders chooses those names and can swap directories while they run.
 #pragma once
 
+#include "folder/wide_path.h"
 #include "platform/platform.h"
 
 // True when the listed name can be joined to its directory's path and still
@@ -18,3 +19,11 @@ HANDLE OpenAsItself(const wchar_t* path, FILE_ATTRIBUTE_TAG_INFO* self);
 
 // A directory, and not a link to one.
 bool IsPlainDirectory(const FILE_ATTRIBUTE_TAG_INFO& self);
+
+// The path by which the system knows what `handle` is open on, "\\?\" dropped:
+// links, short names and ".." resolved. False with the last error.
+bool FinalPathOf(HANDLE handle, WidePath* path);
+// Whether the final path `file` lies inside the final path `directory`, case aside.
+bool LiesInside(const WidePath& file, const WidePath& directory);
+// Whether two final paths name the same entry, case aside.
+bool SamePath(const WidePath& a, const WidePath& b);

@@ -11,6 +11,8 @@ typedef std::wstring WidePath;
 typedef bool (*DirectoryVisitor)(const WidePath& fullPath, const WidePath& name, void* context);
 
 bool GetExecutableDirectory(WidePath& directory);
+// The same without a word: `failure` receives the line GetExecutableDirectory prints.
+bool FindExecutableDirectory(WidePath& directory, WidePath* failure);
 void ToLowerInPlace(WidePath& text);
 bool EndsWith(const WidePath& text, const WidePath& suffix);
 WidePath Concat(const WidePath& base, const wchar_t* tail);

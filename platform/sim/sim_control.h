@@ -71,6 +71,9 @@ const std::vector<std::string>& DebugStrings();
 void RemoveExport(const std::string& name);
 // Whether the process runs with administrator rights (it does unless told).
 void SetAdmin(bool admin);
+// Where the process runs: whether its window station is visible, its session
+// and the console's (by default a visible station in session 1, the console's).
+void SetDesktop(bool stationVisible, DWORD processSession, DWORD consoleSession);
 
 // ---- Services ----
 struct ServiceSetup {

@@ -103,11 +103,14 @@ struct World {
   std::vector<std::string> missingExports;
   DWORD dllSearch = 0;
   bool admin = true;
+  // As a player's run sees its desktop: a visible station in session 1, on the console.
+  bool stationVisible = true;
+  DWORD processSession = 1;
+  DWORD consoleSession = 1;
 
   std::vector<Service> services;
-  std::map<uintptr_t, std::string> serviceHandles;
-  std::map<uintptr_t, DWORD> serviceAccess;  // handle -> the rights it was opened with               //
-                                             // handle -> service name, "" for the manager
+  std::map<uintptr_t, std::string> serviceHandles;               // handle -> service name, "" for the manager
+  std::map<uintptr_t, DWORD> serviceAccess;                      // handle -> the rights it was opened with
   std::map<uintptr_t, std::pair<HKEY, std::string>> keyHandles;  // handle -> hive and path
 
   Key currentUser;

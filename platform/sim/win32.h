@@ -209,6 +209,39 @@ HMODULE GetModuleHandleW(LPCWSTR name);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL SetDefaultDllDirectories(DWORD flags);
 BOOL IsUserAnAdmin();
+typedef HANDLE HWINSTA;
+#define UOI_FLAGS 1
+#define WSF_VISIBLE 0x0001L
+typedef struct tagUSEROBJECTFLAGS {
+  BOOL fInherit;
+  BOOL fReserved;
+  DWORD dwFlags;
+} USEROBJECTFLAGS;
+HWINSTA GetProcessWindowStation();
+BOOL GetUserObjectInformationW(HANDLE object, int index, void* info, DWORD length, DWORD* needed);
+BOOL ProcessIdToSessionId(DWORD processId, DWORD* sessionId);
+DWORD WTSGetActiveConsoleSessionId();
+HANDLE GetCurrentProcess();
+BOOL IsWow64Process(HANDLE process, BOOL* wow64);
+UINT GetSystemWow64DirectoryA(LPSTR buffer, UINT size);
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_BUFFER_OVERFLOW 111L
+BOOL GetComputerNameW(LPWSTR buffer, DWORD* size);
+BOOL GetUserNameW(LPWSTR buffer, DWORD* size);
+typedef struct _TIME_ZONE_INFORMATION {
+  LONG Bias;
+  WCHAR StandardName[32];
+  SYSTEMTIME StandardDate;
+  LONG StandardBias;
+  WCHAR DaylightName[32];
+  SYSTEMTIME DaylightDate;
+  LONG DaylightBias;
+} TIME_ZONE_INFORMATION;
+#define TIME_ZONE_ID_UNKNOWN 0
+#define TIME_ZONE_ID_STANDARD 1
+#define TIME_ZONE_ID_DAYLIGHT 2
+#define TIME_ZONE_ID_INVALID 0xFFFFFFFF
+DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION* zone);
 void GetLocalTime(LPSYSTEMTIME time);
 DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPWSTR buffer,
                      DWORD size, void* arguments);

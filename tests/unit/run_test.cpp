@@ -159,16 +159,32 @@ TEST_F(RunTest, KeysThatGoWithTheirServiceAreRemoved) {
             std::string::npos);
 }
 
-TEST_F(RunTest, FolderThatIsNotThereIsAbsent) {
+// What the folder step did, however little: a miss is never read as success.
+TEST_F(RunTest, FolderStepSaysWhatItDid) {
   sim::MakeDirectory(L"C:\\Game");
   sim::MakeDirectory(L"C:\\Logs");
-  for (const wchar_t* given : {L"C:\\Game", L"C:\\Nowhere", L"C:\\Nowhere\\Deeper"}) {
-    EXPECT_EQ(Run(std::wstring(L"-s -l C:\\Logs\\tv.log -a ") + given), 0) << sim::Narrow(given);
-    EXPECT_NE(sim::FileContent(L"C:\\Logs\\tv.log")
-                  .find("absent  folder " + sim::Narrow(given) + "\\Telvarine\r\n"),
+  sim::MakeFile(L"C:\\Logs\\x.txt");
+  const struct {
+    const wchar_t* arguments;
+    int exitCode;
+    const char* line;
+  } cases[] = {
+      {L"-a C:\\Game", 0, "absent  folder C:\\Game\\Telvarine"},
+      {L"-a C:\\Nowhere", 0, "absent  folder C:\\Nowhere\\Telvarine (no directory C:\\Nowhere)"},
+      {L"-a C:\\Nowhere\\Deeper", 0,
+       "absent  folder C:\\Nowhere\\Deeper\\Telvarine (no directory C:\\Nowhere\\Deeper)"},
+      {L"", 0, "skipped folder Telvarine (not in a tools directory and no -a given)"},
+      {L"-a C:\\Logs\\x.txt", 1603,
+       "failed  folder C:\\Logs\\x.txt\\Telvarine (0 files, 0 directories removed; C:\\Logs\\x.txt not a "
+       "directory)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run(std::wstring(L"-s -l C:\\Logs\\tv.log ") + c.arguments), c.exitCode) << c.line;
+    EXPECT_NE(sim::FileContent(L"C:\\Logs\\tv.log").find(std::string("\r\n") + c.line + "\r\n"),
               std::string::npos)
-        << sim::Narrow(given);
+        << c.line;
   }
+  EXPECT_EQ(Output().find("skipped folder"), std::string::npos) << "the log only";
 }
 
 TEST_F(RunTest, KeysOfOtherProductsAreKeptAndNotAFailure) {
@@ -212,7 +228,7 @@ TEST_F(RunTest, SecondRunFindsOnlyWhatIsPending) {
   EXPECT_EQ(sim::DebugStrings().size(), 4u);
   EXPECT_EQ(Output().substr(firstRun),
             "pending service kvtlsvc (deleted when it stops)\n"
-            "summary: 0 removed, 41 absent, 0 kept, 1 pending, 0 failed, 0 skipped; exit code 0\n");
+            "summary: 0 removed, 40 absent, 0 kept, 1 pending, 0 failed, 1 skipped; exit code 0\n");
 }
 
 TEST_F(RunTest, LogGetsOneBlockPerRun) {
@@ -222,14 +238,16 @@ TEST_F(RunTest, LogGetsOneBlockPerRun) {
   EXPECT_EQ(Run(L"--log C:\\Logs\\tv.log"), 0);
   const std::string log = sim::FileContent(L"C:\\Logs\\tv.log");
   const std::string header =
-      "tvuninst 1.7, 2026-01-02 03:04:05, elevated: yes, command line: C:\\Games\\Title\\tvuninst.exe ";
+      "tvuninst 1.7, 2026-01-02 03:04:05 UTC+01:00, elevated: yes, computer: TESTPC, account: Player, "
+      "command line: C:\\Games\\Title\\tvuninst.exe ";
   EXPECT_EQ(log.substr(0, log.find("\r\n") + 2), header + "-s -l C:\\Logs\\tv.log\r\n");
   EXPECT_NE(log.find("removed key HKCU\\Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine\r\n"),
             std::string::npos);
   EXPECT_NE(log.find("absent  key HKLM\\SYSTEM\\ControlSet002\\Services\\TVKernel64\r\n"), std::string::npos);
-  EXPECT_NE(log.find("absent  folder Telvarine\r\n"), std::string::npos);
+  EXPECT_NE(log.find("skipped folder Telvarine (not in a tools directory and no -a given)\r\n"),
+            std::string::npos);
   EXPECT_NE(
-      log.find("summary: 6 removed, 35 absent, 0 kept, 1 pending, 0 failed, 0 skipped; exit code 0\r\n"),
+      log.find("summary: 6 removed, 34 absent, 0 kept, 1 pending, 0 failed, 1 skipped; exit code 0\r\n"),
       std::string::npos);
   EXPECT_NE(
       log.find("\r\n" + header + "--log C:\\Logs\\tv.log\r\ndeclined: nothing was removed\r\nsummary: "),

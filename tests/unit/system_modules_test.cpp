@@ -149,7 +149,7 @@ TEST_P(RestartTest, InUseModuleIsQueuedUnderItsRealPath) {
   EXPECT_TRUE(sim::Exists(L"C:\\windows\\system32\\kvdrNT2.sys"));
   EXPECT_EQ(sim::Exists(L"C:\\windows\\syswow64\\kvdrNT2.sys"), GetParam().originalNameStays);
   const bool pending =
-      Output().find("pending module C:\\windows\\system32\\kvdrNT2.sys (deleted at restart as ") !=
+      Output().find("pending module C:\\windows\\syswow64\\kvdrNT2.sys (deleted at restart as ") !=
       std::string::npos;
   EXPECT_EQ(pending, !GetParam().queued.empty());
 }
