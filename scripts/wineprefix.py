@@ -92,6 +92,8 @@ USAGE = (
 )
 SILENT_NOTICE = "kVelnora Telvarine Uninstaller v1.7 silent mode"
 COMPLETED = "Uninstallation completed."
+NOBODY_CAN_ANSWER = ("ERROR: Nobody can answer the confirmation box here, so nothing was removed. Run with -s to "
+                     "remove without asking.\n")
 FAILED_INTRO = COMPLETED + "\r\n\r\nSome parts of Telvarine could not be removed:"
 
 

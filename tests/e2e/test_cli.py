@@ -64,7 +64,7 @@ class CommandLine(w.WineTestCase):
     def test_no_display_and_no_silent_exits_1(self):
         result = w.run_tool(self.tool)
         self.assertEqual(result.returncode, 1)
-        self.assertEqual(result.out, "")
+        self.assertEqual(result.out, w.NOBODY_CAN_ANSWER)
         self.assert_nothing_removed()
 
     def test_raw_command_lines_through_create_process(self):
@@ -89,14 +89,16 @@ class SilentRuns(w.WineTestCase):
         for _ in range(2):
             result = w.run_tool(tool, "-s", "-l", "C:\\tvtest\\plain.log")
             self.assertEqual(result.returncode, 0)
-            self.assertEqual(result.out, "summary: 0 removed, 42 absent, 0 kept, 0 pending, 0 failed, 0 skipped; "
+            self.assertEqual(result.out, "summary: 0 removed, 41 absent, 0 kept, 0 pending, 0 failed, 1 skipped; "
                                          "exit code 0\n")
             self.assertEqual(w.debug_strings(result), [w.SILENT_NOTICE, w.COMPLETED])
         lines = w.read_log("C:\\tvtest\\plain.log")
         self.assertEqual(len(lines), 2 * 44, "per run: the header, 42 targets, the summary")
         self.assertTrue(lines[0].startswith("tvuninst 1.7, "), lines[0])
-        self.assertIn(", elevated: yes, command line: ", lines[0])
-        self.assertEqual([line.split(" ")[0] for line in lines[1:43]], ["absent"] * 42)
+        self.assertRegex(lines[0], r" UTC[+-]\d\d:\d\d, elevated: yes, computer: [^,]+, account: [^,]+, command line: ")
+        # Keys and modules, the folder (no tools directory, no -a: skipped, and said so), the services.
+        self.assertEqual([line.split(" ")[0] for line in lines[1:43]], ["absent"] * 38 + ["skipped"] + ["absent"] * 3)
+        self.assertEqual(lines[39], "skipped folder Telvarine (not in a tools directory and no -a given)")
         w.remove_tree("C:\\Games\\Plain")
 
 

@@ -121,13 +121,24 @@ void AskServiceQuestions(Answers& answers) {
   answers.Code("OpenServiceA.missing", missing != nullptr);
   if (missing) CloseServiceHandle(missing);
   SC_HANDLE service = OpenServiceA(manager, "tvprobe_codes", SERVICE_STOP | DELETE);
+  SC_HANDLE configurable = OpenServiceA(manager, "tvprobe_codes", SERVICE_CHANGE_CONFIG);
+  // A change of nothing is how a preview tells a service marked for deletion.
+  auto changeNothing = [&](const char* name, SC_HANDLE handle) {
+    SetLastError(kPrimed);
+    answers.Code(name, ChangeServiceConfigA(handle, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+  };
+  changeNothing("ChangeServiceConfigA.before_mark", configurable);
+  changeNothing("ChangeServiceConfigA.without_the_right", service);
   SERVICE_STATUS status;
   SetLastError(kPrimed);
   answers.Code("ControlService.stopped", ControlService(service, SERVICE_CONTROL_STOP, &status));
   SetLastError(kPrimed);
   answers.Code("DeleteService.first", DeleteService(service));
+  changeNothing("ChangeServiceConfigA.marked", configurable);
   SetLastError(kPrimed);
   answers.Code("DeleteService.second", DeleteService(service));
+  CloseServiceHandle(configurable);
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
   // A deleted service's key goes with it: the registry step finds it gone.
@@ -136,6 +147,19 @@ void AskServiceQuestions(Answers& answers) {
                RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\tvprobe_codes", 0,
                              KEY_READ, &key));
   if (key) RegCloseKey(key);
+}
+
+// Where a box would be shown: whether anyone can see it.
+void AskDesktopQuestions(Answers& answers) {
+  USEROBJECTFLAGS flags = {};
+  SetLastError(kPrimed);
+  const BOOL told = GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, nullptr);
+  answers.Code("GetUserObjectInformationW.station", told != FALSE);
+  answers.Line("GetUserObjectInformationW.station_visible", flags.dwFlags & WSF_VISIBLE);
+  DWORD session = kPrimed;
+  ProcessIdToSessionId(GetCurrentProcessId(), &session);
+  answers.Line("ProcessIdToSessionId.own", session);
+  answers.Line("WTSGetActiveConsoleSessionId", WTSGetActiveConsoleSessionId());
 }
 
 // The runtime's towlower in its default locale, which the name comparisons use.
@@ -201,5 +225,6 @@ std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) 
   AskServiceQuestions(answers);
   AskRuntimeQuestions(answers);
   AskReportQuestions(dir, answers);
+  AskDesktopQuestions(answers);
   return answers.Result();
 }

@@ -74,6 +74,32 @@ TEST_F(RunTest, BoxThatCannotBeShownExitsOneAndRemovesNothing) {
   }
 }
 
+// A box nobody can see would wait for ever: where the platform says so, the
+// run does not show it and ends as when a box cannot be shown.
+TEST_F(RunTest, BoxOnlyWhereSomeoneCanAnswerIt) {
+  const struct {
+    const char* name;
+    bool stationVisible;
+    DWORD processSession, consoleSession;
+    bool asks;
+  } cases[] = {
+      {"player's desktop", true, 1, 1, true},
+      {"service's station", false, 1, 1, false},
+      {"session 0 beside the console's", true, 0, 1, false},
+      {"Windows XP: the console is session 0", true, 0, 0, true},
+      {"a visible station in another user's session", true, 2, 1, true},
+  };
+  for (const auto& c : cases) {
+    Restart();
+    sim::SetDesktop(c.stationVisible, c.processSession, c.consoleSession);
+    sim::ScriptMessageBoxes({IDNO});
+    EXPECT_EQ(Run(L""), c.asks ? 0 : 1) << c.name;
+    EXPECT_EQ(sim::Boxes().size(), c.asks ? 1u : 0u) << c.name;
+    EXPECT_EQ(Output().find("Run with -s") != std::string::npos, !c.asks) << c.name;
+    ExpectNothingRemoved();
+  }
+}
+
 TEST_F(RunTest, SilentRunLeavesTwoDebuggerStringsAndNoBox) {
   EXPECT_EQ(Run(L"-s"), 0);
   EXPECT_TRUE(sim::Boxes().empty());
@@ -185,6 +211,19 @@ TEST_F(RunTest, FolderStepSaysWhatItDid) {
         << c.line;
   }
   EXPECT_EQ(Output().find("skipped folder"), std::string::npos) << "the log only";
+}
+
+// Found by the search, the folder that holds the run's own log stays.
+TEST_F(RunTest, FolderHoldingTheLogStays) {
+  sim::MakeFile(L"C:\\Games\\Title\\data\\Telvarine\\x.dat");
+  sim::MakeDirectory(L"C:\\Games\\Title\\tools");
+  EXPECT_EQ(
+      RunTool(L"-s -l C:\\Games\\Title\\data\\Telvarine\\tv.log", L"C:\\Games\\Title\\tools\\tvuninst.exe"),
+      1603);
+  EXPECT_NE(Output().find("failed  folder C:\\Games\\Title\\data\\Telvarine (0 files, 0 directories removed; "
+                          "C:\\Games\\Title\\data\\Telvarine the log file is inside it)\n"),
+            std::string::npos);
+  EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\data\\Telvarine\\x.dat"));
 }
 
 TEST_F(RunTest, KeysOfOtherProductsAreKeptAndNotAFailure) {
@@ -303,6 +342,25 @@ TEST_F(RunTest, LogThatCannotBeOpenedRejectsTheCommandLine) {
     EXPECT_TRUE(sim::DebugStrings().empty());
     ExpectNothingRemoved();
     EXPECT_FALSE(sim::Exists(L"C:\\Elsewhere\\tv.log"));
+  }
+  // What the log really is decides: never a file the run removes.
+  const struct {
+    const wchar_t* arguments;
+    const char* error;
+  } removed[] = {
+      {L"-s -l C:\\windows\\system32\\kvdrNT2.sys",
+       "ERROR: The log file is one of the modules tvuninst removes: "
+       "C:\\windows\\system32\\kvdrNT2.sys\n"},
+      {L"-s -a C:\\Game -l C:\\Game\\TELVARINE\\..\\Telvarine\\tv.log",
+       "ERROR: The log file is inside the folder tvuninst removes: C:\\Game\\Telvarine\\tv.log\n"},
+  };
+  for (const auto& c : removed) {
+    Restart();
+    sim::MakeDirectory(L"C:\\Game\\Telvarine");
+    EXPECT_EQ(Run(c.arguments), 87) << c.error;
+    EXPECT_EQ(Output().substr(0, Output().find('\n') + 1), c.error);
+    ExpectNothingRemoved();
+    EXPECT_TRUE(sim::Exists(L"C:\\Game\\Telvarine"));
   }
   Restart();
   EXPECT_EQ(Run(L"-s -l"), 87);

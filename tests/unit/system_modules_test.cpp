@@ -183,6 +183,15 @@ INSTANTIATE_TEST_SUITE_P(
             1603,
             {},
             true},
+        // Read-only decides before the refusal's reason does.
+        RestartCase{"ReadOnlyAndHeld",
+                    [] {
+                      sim::SetAttributes(L"C:\\windows\\syswow64\\kvdrNT2.sys", FILE_ATTRIBUTE_READONLY);
+                      sim::HoldOpen(L"C:\\windows\\syswow64\\kvdrNT2.sys");
+                    },
+                    1603,
+                    {},
+                    true},
         // Without the rights to queue, the module gets its name back.
         RestartCase{"QueueRefused",
                     [] {
