@@ -75,16 +75,9 @@ def run_silently(tool):
         return w.run_launched(tool, "-s", "-l", LOG)
     # As a game that is still running would: one file of the folder stays open.
     held = f"{GAME}\\data\\Telvarine\\Telvarine.dll"
-    holder = w.subprocess.Popen([*w.WINE, w.PROBE, "hold", held], env=w.environment(), cwd=w.unix("C:\\"),
-                                stdout=w.subprocess.PIPE, stderr=w.subprocess.DEVNULL)
-    try:
-        holder.stdout.readline()
+    with w.held(held):
         print(f"  (held open by another program: {held})")
         return w.run_launched(tool, "-s", "-l", LOG)
-    finally:
-        w.make_file(held + ".release")
-        holder.wait(timeout=60 * w.TIME_SCALE)
-        holder.stdout.close()
 
 
 def run_interactively(tool):

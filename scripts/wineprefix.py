@@ -10,6 +10,7 @@ run the 64-bit build of the same sources. Whatever depends on which (its
 system directory, its registry view, the Wine command) is answered here, from
 the machine field of the built exe's PE header, and nowhere else.
 """
+import contextlib
 import os
 import re
 import shutil
@@ -203,15 +204,39 @@ def run_tool(tool, *args, debugstr=True, cwd="C:\\", display=None, timeout=120):
     return wine(tool, *args, debugstr=debugstr, cwd=cwd, display=display, timeout=timeout)
 
 
-def run_launched(tool, *args, cwd="C:\\", timeout=120):
-    """Runs the tool through the probe's CreateProcessW: `result.code` is the whole exit code,
-    where the Unix status keeps only its low byte (1603 arrives as 67)."""
-    line = subprocess.list2cmdline([tool, *args])
+def launch_line(line, cwd="C:\\", timeout=120, unseen=None):
+    """Starts a raw command line through the probe's CreateProcessW: `result.code` is the whole
+    exit code, where the Unix status keeps only its low byte (1603 arrives as 67). With `unseen`
+    (seconds), on a window station nobody sees, ended after that long (`result.timed_out`)."""
     (DRIVE_C / "tvtest" / "line.txt").write_text(line + "\n", encoding="utf-8")
-    result = wine(PROBE, "launch", "C:\\tvtest\\line.txt", debugstr=True, cwd=cwd, timeout=timeout)
+    how = ["unseen", "C:\\tvtest\\line.txt", str(int(unseen * TIME_SCALE))] if unseen else ["launch", "C:\\tvtest\\line.txt"]
+    result = wine(PROBE, *how, debugstr=True, cwd=cwd, timeout=timeout)
     match = re.search(r"launched exit code (\d+)", result.err)
     result.code = int(match.group(1)) if match else None
+    result.timed_out = "launched timed out" in result.err
     return result
+
+
+def run_launched(tool, *args, cwd="C:\\", timeout=120, unseen=None):
+    return launch_line(subprocess.list2cmdline([tool, *args]), cwd=cwd, timeout=timeout, unseen=unseen)
+
+
+@contextlib.contextmanager
+def held(windows_path, release=None):
+    """`windows_path` held open by another Windows program, without delete sharing, while the
+    block runs. The holder lets go when the file `release` appears (by default the path with
+    ".release" added; give the real one where the holder's view is redirected)."""
+    release = release or windows_path + ".release"
+    holder = subprocess.Popen([*WINE, PROBE, "hold", windows_path], env=environment(), cwd=unix("C:\\"),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        assert holder.stdout.readline().strip() == b"held", f"{windows_path} could not be held"
+        yield
+    finally:
+        make_file(release)
+        holder.wait(timeout=60 * TIME_SCALE)
+        holder.stdout.close()
+        remove_tree(release)
 
 
 REPORT_LINE = re.compile(r"^(removed|kept|pending|failed|would|summary:|preview summary:) ")

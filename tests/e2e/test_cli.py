@@ -75,11 +75,8 @@ class CommandLine(w.WineTestCase):
             (f'"{self.tool}" "" -s', 87),
             (f'{self.tool} -h"" ', 0),
         ]
-        line_file = w.DRIVE_C / "tvtest" / "line.txt"
         for line, code in cases:
-            line_file.write_text(line + "\n", encoding="utf-8")
-            result = w.wine(w.PROBE, "launch", "C:\\tvtest\\line.txt")
-            self.assertEqual(result.returncode, code, line)
+            self.assertEqual(w.launch_line(line).code, code, line)
 
 
 class SilentRuns(w.WineTestCase):
@@ -149,6 +146,62 @@ class OpenAsItself(w.WineTestCase):
         w.unix("C:\\tvtest\\open\\link").symlink_to(w.unix("C:\\tvtest\\open\\target"))
         answers = self.probe("C:\\tvtest\\open\\link")
         self.assertEqual((answers["attributes"], answers["tag"]), ("0x10", "0x0"))
+
+
+class Fleet(w.WineTestCase):
+    """As deployment tools run it: on a station nobody sees, from a cache, with a log."""
+
+    def setUp(self):
+        self.tool = w.install_tool("C:\\Cache\\pkg")
+        w.make_file("C:\\Games\\Fleet\\Telvarine\\a.dat")
+        w.make_file(f"{w.SYSTEM}\\kvdrNT2.sys")
+
+    def tearDown(self):
+        for path in ("C:\\Cache", "C:\\Games\\Fleet", f"{w.SYSTEM}\\kvdrNT2.sys", "C:\\ProgramData\\Contoso",
+                     "C:\\fleet.log"):
+            w.remove_tree(path)
+
+    def test_no_box_where_nobody_sees_it(self):
+        # A box there would wait for ever: the launcher ends the run after a minute.
+        result = w.run_launched(self.tool, unseen=60, timeout=180)
+        self.assertFalse(result.timed_out, "the box waited where nobody can answer it")
+        self.assertEqual(result.code, 1)
+        self.assertEqual(result.out, w.NOBODY_CAN_ANSWER)
+        self.assertTrue(w.unix(f"{w.SYSTEM}\\kvdrNT2.sys").exists())
+
+    def test_log_that_would_be_removed_is_refused(self):
+        cases = [
+            ("C:\\Games\\Fleet\\Telvarine\\tv.log", "inside the folder"),
+            ("C:\\Games\\Fleet\\TELV~I2M\\tv.log", "inside the folder"),  # the short name Wine gives it
+            ("C:\\windows\\system32\\kvdrNT2.sys", "one of the modules"),
+        ]
+        for log, why in cases:
+            with self.subTest(log):
+                result = w.run_launched(self.tool, "-s", "-a", "C:\\Games\\Fleet", "-l", log)
+                self.assertEqual(result.code, 87)
+                self.assertTrue(result.out.startswith(f"ERROR: The log file is {why} tvuninst removes: "), result.out)
+                self.assertTrue(w.unix("C:\\Games\\Fleet\\Telvarine\\a.dat").exists())
+                self.assertEqual(w.unix(f"{w.SYSTEM}\\kvdrNT2.sys").read_text(), "data", "nothing appended")
+
+    def test_log_by_its_long_path(self):
+        result = w.run_launched(self.tool, "-s", "-l", "\\\\?\\C:\\fleet.log")
+        self.assertEqual(result.code, 0)
+        self.assertIn("removed module ", w.unix("C:\\fleet.log").read_text(encoding="utf-8"))
+
+    def test_from_a_cache_as_the_guide_runs_it(self):
+        log = "C:\\ProgramData\\Contoso\\tvuninst\\tvuninst.log"
+        w.unix(log).parent.mkdir(parents=True)
+        result = w.run_launched(self.tool, "-s", "--reboot-ok", "-a", "C:\\Games\\Fleet", "-l", log)
+        self.assertEqual(result.code, 0)
+        self.assertIn("removed folder C:\\Games\\Fleet\\Telvarine (1 files, 1 directories)", w.read_log(log))
+        # Without -a, from the cache, the folder step is skipped, and the log says so.
+        w.make_file("C:\\Games\\Fleet\\Telvarine\\a.dat")
+        self.assertEqual(w.run_launched(self.tool, "-s", "-l", log).code, 0)
+        self.assertIn("skipped folder Telvarine (not in a tools directory and no -a given)", w.read_log(log))
+        self.assertTrue(w.unix("C:\\Games\\Fleet\\Telvarine\\a.dat").exists())
+        # The guide's detection runs the game's own copy, which finds the folder.
+        game_tool = w.install_tool("C:\\Games\\Fleet\\tools")
+        self.assertEqual(w.run_launched(game_tool, "-s", "--dry-run").code, 1, "present")
 
 
 if __name__ == "__main__":

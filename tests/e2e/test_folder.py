@@ -120,10 +120,7 @@ class GivenDirectory(FolderTestCase):
     def test_file_held_open_stops_the_deletion_and_the_run_says_so(self):
         stage_product_folder(f"{GAMES}\\Held\\Telvarine")
         held = f"{GAMES}\\Held\\Telvarine\\Telvarine.dll"
-        holder = subprocess.Popen([*w.WINE, w.PROBE, "hold", held], env=w.environment(), cwd=w.unix("C:\\"),
-                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        try:
-            self.assertEqual(holder.stdout.readline().strip(), b"held")
+        with w.held(held):
             result = w.run_launched(self.tool, "-s", "-a", f"{GAMES}\\Held", "-l", "C:\\tvtest\\held.log")
             self.assertEqual(result.code, 1603)
             notice, completion = w.debug_strings(result)
@@ -136,10 +133,6 @@ class GivenDirectory(FolderTestCase):
             self.assertRegex(failed[0], rf"^failed  folder {re.escape(GAMES)}\\Held\\Telvarine \(\d+ files, "
                              rf"\d+ directories removed; {re.escape(held)} in use\): error 32, .+")
             self.assertIn(f"failed  folder {GAMES}\\Held\\Telvarine (", result.out)
-        finally:
-            w.make_file(held + ".release")
-            holder.wait(timeout=30 * w.TIME_SCALE)
-            holder.stdout.close()
 
 
 OUTSIDE = w.PREFIX.parent / "outside"  # beyond the prefix: no drive reaches it, only a link

@@ -82,9 +82,8 @@ class Limits(w.WineTestCase):
         head = f'"{tool}" -s -l {LOG} -a '
         directory = "x" * (32766 - len(head))
         line = head + directory
-        (w.DRIVE_C / "tvtest" / "line.txt").write_text(line + "\n", encoding="utf-8")
-        result = w.wine(w.PROBE, "launch", "C:\\tvtest\\line.txt", debugstr=True)
-        self.assertEqual(result.returncode, 0)
+        result = w.launch_line(line)
+        self.assertEqual(result.code, 0)
         self.assertEqual(w.debug_strings(result)[0], w.SILENT_NOTICE)
         folder_lines = [entry for entry in w.read_log(LOG) if " folder " in entry]
         self.assertEqual(folder_lines, [f"absent  folder {directory}\\Telvarine"])

@@ -2,7 +2,6 @@
 them in a 64-bit prefix: as the product's 32-bit installer leaves them for the
 shipped 32-bit exe, in the 64-bit view for the 64-bit test build."""
 import re
-import subprocess
 
 import winetest as w
 
@@ -87,6 +86,7 @@ class Registry(w.WineTestCase):
 
 
 SYSTEM = w.SYSTEM  # where the tool's system32 lands
+GUIDE_LOG = "C:\\ProgramData\\Contoso\\tvuninst\\tvuninst.log"
 MODULES = ("kvdrNT2.sys", "kvdr9x.vxd", "Corvane.des")
 NEIGHBOURS = ("kvdrNT2.sys.bak", "Corvane.des2")
 
@@ -101,6 +101,7 @@ class SystemModules(w.WineTestCase):
         for name in MODULES + NEIGHBOURS:
             w.remove_tree(f"{SYSTEM}\\{name}")
         w.remove_tree("C:\\Games\\Mod")
+        w.remove_tree("C:\\ProgramData\\Contoso")
 
     def exists(self, name):
         return w.unix(f"{SYSTEM}\\{name}").exists()
@@ -119,29 +120,32 @@ class SystemModules(w.WineTestCase):
         w.make_file(f"{SYSTEM}\\Corvane.des")
         result = w.run_launched(self.tool, "-s", "--reboot-ok")
         self.assertEqual(result.code, 1603, "read-only is no sign of use: never queued")
-        self.assertIn("failed  module C:\\windows\\system32\\kvdrNT2.sys: error 5, ", result.out)
+        self.assertIn(f"failed  module {SYSTEM}\\kvdrNT2.sys: error 5, ", result.out)
         self.assertTrue(self.exists("kvdrNT2.sys"))
         self.assertFalse(self.exists("Corvane.des"))
+
+    def test_read_only_module_held_is_never_queued(self):
+        w.make_file(f"{SYSTEM}\\kvdrNT2.sys", read_only=True)
+        with w.held("C:\\windows\\system32\\kvdrNT2.sys", release=f"{SYSTEM}\\kvdrNT2.sys.release"):
+            result = w.run_launched(self.tool, "-s", "--reboot-ok")
+        self.assertEqual(result.code, 1603)
+        self.assertIn(f"failed  module {SYSTEM}\\kvdrNT2.sys: error 32, ", result.out)
+        self.assertTrue(self.exists("kvdrNT2.sys"))
+        self.assertEqual(list(w.unix(SYSTEM).glob("kvdrNT2.sys.*.deleted")), [], "never renamed aside")
 
     def test_module_in_use_is_deleted_at_restart_when_asked(self):
         w.make_file(f"{SYSTEM}\\kvdrNT2.sys")
         # Beside a 32-bit tool, the 64-bit system directory has its own file of that name.
         sixty_four = w.make_file("C:\\windows\\system32\\kvdrNT2.sys") if w.WOW64 else None
         # The probe is built as the tool is: its system32 is the tool's. It holds the module, without delete sharing.
-        holder = subprocess.Popen([*w.WINE, w.PROBE, "hold", "C:\\windows\\system32\\kvdrNT2.sys"],
-                                  env=w.environment(), cwd=w.unix("C:\\"), stdout=subprocess.PIPE,
-                                  stderr=subprocess.DEVNULL)
-        try:
-            self.assertEqual(holder.stdout.readline().strip(), b"held")
-            result = w.run_launched(self.tool, "-s", "--reboot-ok", "-l", "C:\\Windows\\Temp\\tvuninst.log")
-        finally:
-            w.make_file(f"{SYSTEM}\\kvdrNT2.sys.release")
-            holder.wait(timeout=60 * w.TIME_SCALE)
-            holder.stdout.close()
-            w.remove_tree(f"{SYSTEM}\\kvdrNT2.sys.release")
+        # As docs/deploying.md runs it, with the log where only administrators create folders.
+        w.unix(GUIDE_LOG).parent.mkdir(parents=True, exist_ok=True)
+        with w.held("C:\\windows\\system32\\kvdrNT2.sys", release=f"{SYSTEM}\\kvdrNT2.sys.release"):
+            result = w.run_launched(self.tool, "-s", "--reboot-ok", "-l", GUIDE_LOG)
         try:
             self.assertEqual(result.code, 3010)
-            self.assertIn("pending module C:\\windows\\system32\\kvdrNT2.sys (deleted at restart as "
+            # The line names the file where it is: in the WOW64 directory for the 32-bit tool.
+            self.assertIn(f"pending module {SYSTEM}\\kvdrNT2.sys (deleted at restart as "
                           f"{w.QUEUED_SYSTEM}\\kvdrNT2.sys)\n", result.out)
             self.assertTrue(self.exists("kvdrNT2.sys"), "held: the rename aside was refused")
             w.wine("wineboot", "-r", check=True)  # the prefix's restart runs the queue
@@ -191,7 +195,7 @@ class Preview(w.WineTestCase):
         lines = w.read_log("C:\\tvtest\\preview.log")
         print("\ndry run's log:\n  " + "\n  ".join(lines))
         self.assertTrue(lines[0].startswith("tvuninst 1.7 preview, "), lines[0])
-        for line in ("would remove service kvdrNT2", "would remove module C:\\windows\\system32\\Corvane.des",
+        for line in ("would remove service kvdrNT2", f"would remove module {SYSTEM}\\Corvane.des",
                      "would keep key HKCU\\Software\\MIRELNetwork (holds subkeys the list does not name)",
                      "would remove folder C:\\Games\\Prev\\data\\Telvarine (2 files, 2 directories)"):
             self.assertIn(line, lines)
@@ -256,7 +260,7 @@ class PreviewMatchesRun(w.WineTestCase):
             self.assertIn(done[target], REAL_WORD.get(word, (word,)), target)
         for target, word in (("key HKLM\\SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_KVTLSVC", "kept"),
                              ("key HKLM\\SYSTEM\\CurrentControlSet\\Services\\KVDRNT2", "removed"),
-                             ("service kvtlsvc", "pending"), (f"module C:\\windows\\system32\\kvdrNT2.sys", "failed"),
+                             ("service kvtlsvc", "pending"), (f"module {SYSTEM}\\kvdrNT2.sys", "failed"),
                              ("folder C:\\Games\\Match\\data\\Telvarine", "failed"),
                              ("key HKCU\\Software\\MIRELNetwork", "kept")):
             self.assertEqual(done[target], word, target)
