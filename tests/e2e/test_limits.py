@@ -86,7 +86,7 @@ class Limits(w.WineTestCase):
         self.assertEqual(result.code, 0)
         self.assertEqual(w.debug_strings(result)[0], w.SILENT_NOTICE)
         folder_lines = [entry for entry in w.read_log(LOG) if " folder " in entry]
-        self.assertEqual(folder_lines, [f"absent  folder {directory}\\Telvarine"])
+        self.assertEqual(folder_lines, [f"absent  folder {directory}\\Telvarine (no directory {directory})"])
         self.assertTrue(w.unix(f"{GAMES}\\Bin\\Telvarine\\x.dat").exists(), "not the -a directory: left alone")
 
 
