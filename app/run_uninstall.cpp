@@ -16,7 +16,7 @@ static const char kPreviewCompleted[] = "Preview completed.";
 // written is a rejected command line.
 static bool StartLog(RunRecord& record, const UninstallOptions& options) {
   if (options.logPath.empty() || OpenLog(record, options.logPath)) return true;
-  PrintWide(L"ERROR: Cannot open the log file, error code: %lu\n", GetLastError());
+  PrintLine(L"ERROR: Cannot open the log file, error code: " + std::to_wstring(GetLastError()));
   PrintUsage();
   return false;
 }
@@ -76,18 +76,18 @@ static void ReportCompletion(const RunRecord& record, const UninstallOptions& op
     }
     return;
   }
-  const std::string completed = CompletionText(record);
+  // The text can name paths in any script: the box takes it whole.
+  const WidePath completed = CompletionText(record);
   if (options.silent) {
-    OutputDebugStringA(completed.c_str());
+    OutputDebugStringA(AnsiText(completed).c_str());
   } else {
-    MessageBoxA(nullptr, completed.c_str(), kCaption, MB_OK);
+    MessageBoxW(nullptr, completed.c_str(), TVUNINST_WIDEN(TVUNINST_TITLE), MB_OK);
   }
 }
 
-int RunUninstall() {
+static int RunOnConsole() {
   UninstallOptions options;
   RunRecord record;
-  AttachParentConsole();
   record.rejected = !ReadCommandLine(options);
   if (record.rejected || options.showHelp) return ExitCode(record, options);
   record.rejected = !StartLog(record, options);
@@ -99,4 +99,12 @@ int RunUninstall() {
   // Without its own directory the run cannot tell it went through.
   if (!record.directoryUnknown) ReportCompletion(record, options);
   return Finish(record, options, true);
+}
+
+int RunUninstall() {
+  ConsoleStreams console;
+  AttachParentConsole(console);
+  const int exitCode = RunOnConsole();
+  ReleaseParentConsole(console);
+  return exitCode;
 }

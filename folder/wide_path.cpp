@@ -1,20 +1,21 @@
 #include "folder/wide_path.h"
 
 #include "platform/platform.h"
+#include "record/run_record.h"
 
 bool GetExecutableDirectory(WidePath& directory) {
   wchar_t buffer[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
   // A full buffer means the name was cut, and may not even be terminated.
   if (length == 0 || length >= MAX_PATH) {
-    PrintWide(L"Error: GetModuleFileNameW call failed, error code: %lu\n", GetLastError());
+    PrintLine(L"Error: GetModuleFileNameW call failed, error code: " + std::to_wstring(GetLastError()));
     return false;
   }
   // The name ends at its first zero, as every call that is handed it will read it.
   const WidePath moduleName(buffer, wcsnlen(buffer, length));
   const size_t separator = moduleName.find_last_of(L"\\/");
   if (separator == WidePath::npos) {
-    PrintWide(L"Error: Failed to extract executable directory, path: %ls\n", moduleName.c_str());
+    PrintLine(L"Error: Failed to extract executable directory, path: " + moduleName);
     return false;
   }
   directory = moduleName.substr(0, separator);
