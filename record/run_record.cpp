@@ -55,7 +55,8 @@ void WriteLogLine(const RunRecord& record, const WidePath& line) {
   WriteFile(record.logFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-// Older consoles refuse a single write of more than 64 KB.
+// A console refuses a write larger than its buffer (64 KB before Windows 8):
+// a long line goes in pieces.
 static const size_t kConsoleChunk = 8192;
 
 static void WriteConsoleText(HANDLE console, const WidePath& text) {
