@@ -86,8 +86,8 @@ TEST_F(ConsoleTest, ConsoleThatCannotBeOpenedLeavesTheStreamAsItWas) {
   ReleaseParentConsole(console);
 }
 
-// Texts from Windows 7 (a console's mode) to a Cyrillic path: whole, in UTF-8
-// where bytes go, as text where a console takes it.
+// A Cyrillic name and a Latin-1 letter arrive whole: as UTF-8 where bytes go,
+// as text where a console takes it.
 TEST_F(ConsoleTest, EveryCharacterReachesEachKindOfStream) {
   const WidePath line = L"failed  folder C:\\Games\\Игры\\Telvarine (Übung): error 32, x";
   const std::string bytes =
