@@ -1,21 +1,22 @@
 #include "app/uninstall.h"
 #include "app/version.h"
+#include "record/run_record.h"
 
-static const wchar_t kSeparator[] = L"=====================================\n";
+static const wchar_t kSeparator[] = L"=====================================";
 
 void PrintUsage() {
-  PrintNarrow("tvuninst %s\n", TVUNINST_VERSION);
-  PrintWide(kSeparator);
-  PrintWide(L"  -h, --help\t\t\t\tDisplay help information\n");
-  PrintWide(
+  PrintLine(L"tvuninst " TVUNINST_WIDEN(TVUNINST_VERSION));
+  PrintLine(kSeparator);
+  PrintLine(L"  -h, --help\t\t\t\tDisplay help information");
+  PrintLine(
       L"  -a, --all <PATH>\t\t\tTo delete all files, the <PATH> parameter must be set. It can be set "
       L"to < ./ > (the current runtime directory) or < . > (the directory where the executable module "
-      L"is located)\n");
-  PrintWide(L"  -s, --silent, /silent\t\t\tRun silently\n");
-  PrintWide(L"  -l, --log <PATH>\t\t\tAppend a record of what was removed to the file <PATH>\n");
-  PrintWide(L"  -n, --dry-run\t\t\t\tShow what would be removed, and remove nothing\n");
-  PrintWide(L"  --reboot-ok\t\t\t\tDelete system modules in use at the next restart (exit code 3010)\n");
-  PrintWide(kSeparator);
+      L"is located)");
+  PrintLine(L"  -s, --silent, /silent\t\t\tRun silently");
+  PrintLine(L"  -l, --log <PATH>\t\t\tAppend a record of what was removed to the file <PATH>");
+  PrintLine(L"  -n, --dry-run\t\t\t\tShow what would be removed, and remove nothing");
+  PrintLine(L"  --reboot-ok\t\t\t\tDelete system modules in use at the next restart (exit code 3010)");
+  PrintLine(kSeparator);
 }
 
 // The argument after an option that takes a value, whatever it looks like;
@@ -23,7 +24,7 @@ void PrintUsage() {
 static bool TakeValue(int argumentCount, const LPWSTR* arguments, int* i, const wchar_t* missing,
                       WidePath* value) {
   if (*i + 1 >= argumentCount) {
-    PrintWide(L"%ls", missing);
+    PrintLine(missing);
     return false;
   }
   *value = arguments[++*i];
@@ -43,18 +44,18 @@ bool ParseCommandLine(int argumentCount, const LPWSTR* arguments, UninstallOptio
       options.silent = true;
     } else if (argument == L"-a" || argument == L"--all") {
       if (!TakeValue(argumentCount, arguments, &i,
-                     L"ERROR: -a/--all The game installation directory must be set!\n", &options.installDir))
+                     L"ERROR: -a/--all The game installation directory must be set!", &options.installDir))
         return false;
     } else if (argument == L"-n" || argument == L"--dry-run") {
       options.preview = true;
     } else if (argument == L"--reboot-ok") {
       options.rebootOk = true;
     } else if (argument == L"-l" || argument == L"--log") {
-      if (!TakeValue(argumentCount, arguments, &i, L"ERROR: -l/--log The log file path must be set!\n",
+      if (!TakeValue(argumentCount, arguments, &i, L"ERROR: -l/--log The log file path must be set!",
                      &options.logPath))
         return false;
     } else {
-      PrintWide(L"ERROR: Unidentified parameter.\n");
+      PrintLine(L"ERROR: Unidentified parameter.");
       return false;
     }
   }

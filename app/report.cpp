@@ -52,7 +52,7 @@ void ReportSummary(const RunRecord& record, int exitCode, bool onConsole) {
         exitCode);
   }
   WriteLogLine(record, line);
-  if (onConsole) PrintWide(L"%ls\n", line);
+  if (onConsole) PrintLine(line);
 }
 
 int ExitCode(const RunRecord& record, const UninstallOptions& options) {
@@ -83,35 +83,44 @@ std::string PreviewText(const RunRecord& record) {
   return text;
 }
 
-// In the ANSI code page, as the box and the debugger string take it.
-static std::string Narrow(const WidePath& text) {
-  const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string narrow(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &narrow[0], size, nullptr, nullptr);
-  narrow.resize(static_cast<size_t>(size) - 1);
+std::string AnsiText(const WidePath& text) {
+  bool ascii = true;
+  for (wchar_t unit : text) ascii = ascii && static_cast<unsigned long>(unit) < 0x80;
+  if (!ascii) {
+    const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+    if (size > 0 &&
+        WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &narrow[0], size, nullptr, nullptr) == size) {
+      narrow.resize(static_cast<size_t>(size) - 1);
+      return narrow;
+    }
+  }
+  // ASCII is the same in every ANSI code page; a conversion that failed leaves
+  // the text with '?' where it could not help.
+  std::string narrow;
+  for (wchar_t unit : text) narrow += static_cast<unsigned long>(unit) < 0x80 ? static_cast<char>(unit) : '?';
   return narrow;
 }
 
-std::string CompletionText(const RunRecord& record) {
-  std::string text = "Uninstallation completed.";
+WidePath CompletionText(const RunRecord& record) {
+  WidePath text = L"Uninstallation completed.";
   size_t failures = 0;
   bool inUse = false, accessDenied = false;
   for (const RecordEntry& entry : record.entries) {
     if (entry.outcome != kFailed) continue;
-    if (failures == 0) text += "\r\n\r\nSome parts of Telvarine could not be removed:";
-    if (failures < kShownFailures) text += "\r\n" + Narrow(EntryName(entry));
+    if (failures == 0) text += L"\r\n\r\nSome parts of Telvarine could not be removed:";
+    if (failures < kShownFailures) text += L"\r\n" + EntryName(entry);
     ++failures;
     inUse = inUse || entry.error == ERROR_SHARING_VIOLATION;
     accessDenied = accessDenied || entry.error == ERROR_ACCESS_DENIED;
   }
   if (failures == 0) return text;
-  if (failures > kShownFailures) text += "\r\nand " + std::to_string(failures - kShownFailures) + " more";
-  text += "\r\n\r\n";
+  if (failures > kShownFailures) text += L"\r\nand " + std::to_wstring(failures - kShownFailures) + L" more";
+  text += L"\r\n\r\n";
   if (inUse && accessDenied)
     return text +
-           "Close the game and any program using these files, then run tvuninst again as administrator.";
-  if (inUse) return text + "Close the game and any program using these files, then run tvuninst again.";
-  if (accessDenied) return text + "Run tvuninst as administrator.";
-  return text + "Restart the computer, then run tvuninst again.";
+           L"Close the game and any program using these files, then run tvuninst again as administrator.";
+  if (inUse) return text + L"Close the game and any program using these files, then run tvuninst again.";
+  if (accessDenied) return text + L"Run tvuninst as administrator.";
+  return text + L"Restart the computer, then run tvuninst again.";
 }

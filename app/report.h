@@ -21,6 +21,8 @@ void ReportSummary(const RunRecord& record, int exitCode, bool onConsole);
 // something of the product, else 0.
 int ExitCode(const RunRecord& record, const UninstallOptions& options);
 // "Uninstallation completed." and, when something failed, what and what to do.
-std::string CompletionText(const RunRecord& record);
+WidePath CompletionText(const RunRecord& record);
+// In the ANSI code page, as a debugger string takes it; never empty for a text that is not.
+std::string AnsiText(const WidePath& text);
 // A preview's summary, for its box.
 std::string PreviewText(const RunRecord& record);

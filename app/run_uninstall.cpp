@@ -18,16 +18,14 @@ static const char kPreviewCompleted[] = "Preview completed.";
 static bool StartLog(RunRecord& record, const UninstallOptions& options) {
   if (options.logPath.empty()) return true;
   if (!OpenLog(record, options.logPath)) {
-    PrintWide(L"ERROR: Cannot open the log file, error code: %lu\n", GetLastError());
+    PrintLine(L"ERROR: Cannot open the log file, error code: " + std::to_wstring(GetLastError()));
   } else if (!FinalPathOf(record.logFile, &record.logFinalPath)) {
-    PrintWide(L"ERROR: Cannot tell where the log file is, error code: %lu\n", GetLastError());
+    PrintLine(L"ERROR: Cannot tell where the log file is, error code: " + std::to_wstring(GetLastError()));
   } else if (IsSystemModule(record.logFinalPath)) {
     // What it really is decides, whatever name the caller gave it.
-    PrintWide(L"ERROR: The log file is one of the modules tvuninst removes: %ls\n",
-              record.logFinalPath.c_str());
+    PrintLine(L"ERROR: The log file is one of the modules tvuninst removes: " + record.logFinalPath);
   } else if (FolderHolds(GivenProductFolder(options.installDir), record.logFinalPath)) {
-    PrintWide(L"ERROR: The log file is inside the folder tvuninst removes: %ls\n",
-              record.logFinalPath.c_str());
+    PrintLine(L"ERROR: The log file is inside the folder tvuninst removes: " + record.logFinalPath);
   } else {
     return true;
   }
@@ -66,9 +64,9 @@ static bool Consent(RunRecord& record, const UninstallOptions& options) {
     // consented, and the caller must know.
     record.unanswered = true;
     AddNote(record, L"no answer: the confirmation box could not be shown; nothing was removed");
-    PrintWide(
+    PrintLine(
         L"ERROR: Nobody can answer the confirmation box here, so nothing was removed. Run with -s to "
-        L"remove without asking.\n");
+        L"remove without asking.");
   }
   return false;
 }
@@ -96,18 +94,18 @@ static void ReportCompletion(const RunRecord& record, const UninstallOptions& op
     }
     return;
   }
-  const std::string completed = CompletionText(record);
+  // The text can name paths in any script: the box takes it whole.
+  const WidePath completed = CompletionText(record);
   if (options.silent) {
-    OutputDebugStringA(completed.c_str());
+    OutputDebugStringA(AnsiText(completed).c_str());
   } else {
-    MessageBoxA(nullptr, completed.c_str(), kCaption, MB_OK);
+    MessageBoxW(nullptr, completed.c_str(), TVUNINST_WIDEN(TVUNINST_TITLE), MB_OK);
   }
 }
 
-int RunUninstall() {
+static int RunOnConsole() {
   UninstallOptions options;
   RunRecord record;
-  AttachParentConsole();
   record.rejected = !ReadCommandLine(options);
   if (record.rejected || options.showHelp) return ExitCode(record, options);
   record.rejected = !StartLog(record, options);
@@ -119,4 +117,12 @@ int RunUninstall() {
   // Without its own directory the run cannot tell it went through.
   if (!record.directoryUnknown) ReportCompletion(record, options);
   return Finish(record, options, true);
+}
+
+int RunUninstall() {
+  ConsoleStreams console;
+  AttachParentConsole(console);
+  const int exitCode = RunOnConsole();
+  ReleaseParentConsole(console);
+  return exitCode;
 }

@@ -16,7 +16,19 @@ const int kExitPreviewWouldRemove = 1;    // a preview found something to remove
 
 int RunUninstall();
 
-bool AttachParentConsole();
+// The standard streams reopened on the parent's console, to be given back
+// and closed when the run ends.
+struct ConsoleStreams {
+  HANDLE given[3] = {nullptr, nullptr, nullptr};  // input, output, error
+  HANDLE opened[3] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
+};
+// Whether a standard stream the process started with stays where the caller
+// sent it: a disk file, a pipe or a device without a console mode (NUL).
+bool KeepsStandardStream(HANDLE stream);
+// Attaches to the parent's console, when there is one, and reopens on it each
+// standard stream that is not kept.
+bool AttachParentConsole(ConsoleStreams& console);
+void ReleaseParentConsole(ConsoleStreams& console);
 // False when a box would be shown where nobody can see it.
 bool SomeoneCanAnswer();
 // Returns false when the command line was rejected (the usage text is printed).

@@ -71,7 +71,7 @@ bool RemoveProductFolder(const WidePath& installDir, RunRecord& record) {
   WidePath searchRoot, givenDirectory, failure;
   bool givenMissing = false;
   if (!FindLayout(installDir, &searchRoot, &givenDirectory, &failure)) {
-    PrintWide(L"%ls\n", failure.c_str());
+    PrintLine(failure);
     AddTarget(record, kFailed, L"folder", ProductFolderName, L"the executable's own directory is unknown");
     return false;
   }

@@ -1,6 +1,7 @@
 #include "folder/wide_path.h"
 
 #include "platform/platform.h"
+#include "record/run_record.h"
 
 bool FindExecutableDirectory(WidePath& directory, WidePath* failure) {
   wchar_t buffer[MAX_PATH] = {};
@@ -24,7 +25,7 @@ bool FindExecutableDirectory(WidePath& directory, WidePath* failure) {
 bool GetExecutableDirectory(WidePath& directory) {
   WidePath failure;
   if (FindExecutableDirectory(directory, &failure)) return true;
-  PrintWide(L"%ls\n", failure.c_str());
+  PrintLine(failure);
   return false;
 }
 

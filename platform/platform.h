@@ -17,8 +17,3 @@
 #else
 #include "sim/win32.h"
 #endif
-
-// Output channels: formatted lines on standard output. Narrow and wide lines
-// share one stream and appear in the order printed.
-int PrintNarrow(const char* format, ...);
-int PrintWide(const wchar_t* format, ...);

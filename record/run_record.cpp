@@ -1,5 +1,7 @@
 #include "record/run_record.h"
 
+#include <algorithm>
+
 // Padded to seven characters, so that a log reads as columns.
 static const wchar_t* const kWords[kOutcomeCount] = {
     L"removed", L"absent ", L"kept   ", L"pending", L"failed ", L"skipped", L"", L"", L""};
@@ -53,6 +55,47 @@ void WriteLogLine(const RunRecord& record, const WidePath& line) {
   WriteFile(record.logFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
+// A console refuses a write larger than its buffer (64 KB before Windows 8):
+// a long line goes in pieces.
+static const size_t kConsoleChunk = 8192;
+
+static void WriteConsoleText(HANDLE console, const WidePath& text) {
+  for (size_t at = 0; at < text.size();) {
+    size_t count = std::min(text.size() - at, kConsoleChunk);
+    // A surrogate pair stays in one write.
+    const unsigned long last = static_cast<unsigned long>(text[at + count - 1]);
+    if (at + count < text.size() && count > 1 && last >= 0xD800 && last < 0xDC00) --count;
+    DWORD written = 0;
+    if (!WriteConsoleW(console, text.data() + at, static_cast<DWORD>(count), &written, nullptr) ||
+        written == 0)
+      return;
+    at += written;
+  }
+}
+
+static void WriteBytes(HANDLE file, const std::string& bytes) {
+  for (size_t at = 0; at < bytes.size();) {
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + at, static_cast<DWORD>(bytes.size() - at), &written, nullptr) ||
+        written == 0)
+      return;
+    at += written;
+  }
+}
+
+void PrintLine(const WidePath& line) {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) return;
+  const WidePath text = line + L"\r\n";
+  // Only a console has a mode; NUL is a character device too.
+  DWORD mode = 0;
+  if (GetFileType(output) == FILE_TYPE_CHAR && GetConsoleMode(output, &mode)) {
+    WriteConsoleText(output, text);
+  } else {
+    WriteBytes(output, Utf8(text));
+  }
+}
+
 // A failure the walk decided by itself has no platform error, and no text for one.
 static WidePath ErrorText(DWORD error) {
   wchar_t message[256] = {};
@@ -85,7 +128,7 @@ static void Add(RunRecord& record, const RecordEntry& entry) {
   record.entries.push_back(entry);
   const WidePath line = EntryLine(record, entry);
   if (entry.outcome != kSaid) WriteLogLine(record, line);
-  if (entry.outcome != kAbsent && entry.outcome != kSkipped) PrintWide(L"%ls\n", line.c_str());
+  if (entry.outcome != kAbsent && entry.outcome != kSkipped) PrintLine(line);
 }
 
 void AddTarget(RunRecord& record, Outcome outcome, const wchar_t* kind, const WidePath& target,

@@ -65,6 +65,11 @@ void AddNote(RunRecord& record, const WidePath& line);
 // One write of a whole line to the log; a failed write is ignored, the run's
 // result does not depend on it.
 void WriteLogLine(const RunRecord& record, const WidePath& line);
+// The one writer of everything the run prints, so that its lines keep the
+// order they were printed in: a whole line to standard output, as a console
+// takes text (WriteConsoleW) or, to a file or a pipe, as UTF-8 like the log.
+// A failed write is ignored, as the log's is.
+void PrintLine(const WidePath& line);
 
 unsigned long CountOf(const RunRecord& record, Outcome outcome);
 // The line as the log and the console show it.

@@ -106,6 +106,7 @@ void Reset() {
   w.currentUser.name = "HKCU";
   w.localMachine.name = "HKLM";
   ResetFiles();
+  ResetStreams();
 }
 
 std::string Narrow(const std::wstring& text) {

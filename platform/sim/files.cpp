@@ -144,6 +144,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     return Narrow(path) + ", " + sim::Hex(access) + ", " + sim::Hex(share) + ", " + sim::Hex(flags);
   });
   if (call.Failed()) return INVALID_HANDLE_VALUE;
+  if (std::wstring(path) == L"CONOUT$" || std::wstring(path) == L"CONIN$") return sim::OpenConsole();
   return Open(path, access, share, disposition, flags);
 }
 
@@ -186,19 +187,39 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) 
   return TRUE;
 }
 
+static DWORD StreamType(sim::StreamKind kind) {
+  switch (kind) {
+    case sim::StreamKind::DiskFile:
+      return FILE_TYPE_DISK;
+    case sim::StreamKind::Pipe:
+      return FILE_TYPE_PIPE;
+    default:
+      return FILE_TYPE_CHAR;  // the null device and a console
+  }
+}
+
 // A disk file unless staged as a device.
 DWORD GetFileType(HANDLE file) {
   sim::CallEntry call("GetFileType");
   if (call.Failed()) return 0;
+  if (const sim::Stream* stream = sim::StreamOf(file)) return StreamType(stream->kind);
   sim::FileHandle* open = OpenFile(file);
   if (!open) return Fail(ERROR_INVALID_HANDLE);
   return open->node->fileType;
 }
 
 BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void*) {
-  sim::CallEntry call("WriteFile", [&] { return std::to_string(size); });
+  sim::CallEntry call("WriteFile",
+                      [&] { return (sim::StreamOf(file) ? "stream, " : "") + std::to_string(size); });
   if (written) *written = 0;
   if (call.Failed()) return FALSE;
+  if (sim::Stream* stream = sim::StreamOf(file)) {
+    if (!stream->writable) return Fail(ERROR_ACCESS_DENIED);
+    std::string& text = stream->kind == sim::StreamKind::Console ? TheWorld().consoleText : stream->text;
+    text.append(static_cast<const char*>(data), size);
+    if (written) *written = size;
+    return TRUE;
+  }
   sim::FileHandle* open = OpenFile(file);
   if (!open) return Fail(ERROR_INVALID_HANDLE);
   if (!(open->access & (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE)))
@@ -228,6 +249,11 @@ DWORD GetFileAttributesA(LPCSTR path) {
 
 BOOL CloseHandle(HANDLE handle) {
   sim::CallEntry call("CloseHandle");
+  if (const sim::Stream* stream = sim::StreamOf(handle)) {
+    if (stream->opened) sim::CountClose(sim::HandleKind::Console);
+    TheWorld().streams.erase(reinterpret_cast<uintptr_t>(handle));
+    return call.Failed() ? Fail(call.Error()) : TRUE;
+  }
   auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(handle));
   if (it == TheWorld().fileHandles.end()) return Fail(ERROR_INVALID_HANDLE);
   TheWorld().fileHandles.erase(it);

@@ -23,11 +23,13 @@ void SetParentConsole(bool hasConsole) {
 std::string ConsoleText() {
   return TheWorld().consoleText;
 }
-std::string InheritedStdoutText() {
-  return TheWorld().inheritedStdout;
+std::string StandardStreamText(DWORD which) {
+  World& w = TheWorld();
+  const uintptr_t given = w.given[STD_INPUT_HANDLE - which];
+  return given ? w.streams[given].text : std::string();
 }
-std::vector<std::string> StreamReopens() {
-  return TheWorld().reopens;
+std::string InheritedStdoutText() {
+  return StandardStreamText(STD_OUTPUT_HANDLE);
 }
 void ScriptMessageBoxes(const std::vector<int>& answers) {
   TheWorld().boxAnswers = answers;
@@ -39,9 +41,40 @@ const std::vector<std::string>& DebugStrings() {
   return TheWorld().debugStrings;
 }
 
-static void WriteStdout(const std::string& text) {
+static uintptr_t NewStream(StreamKind kind, bool writable, bool opened) {
   World& w = TheWorld();
-  (w.stdoutOnConsole ? w.consoleText : w.inheritedStdout) += text;
+  const uintptr_t handle = w.nextStream++;
+  w.streams[handle] = Stream{kind, writable, opened, ""};
+  return handle;
+}
+
+void SetStandardStream(DWORD which, StreamKind kind) {
+  World& w = TheWorld();
+  const DWORD slot = STD_INPUT_HANDLE - which;
+  w.streams.erase(w.given[slot]);
+  w.given[slot] = kind == StreamKind::Missing ? 0 : NewStream(kind, which != STD_INPUT_HANDLE, false);
+  w.standard[slot] = w.given[slot];
+}
+
+void ResetStreams() {
+  SetStandardStream(STD_INPUT_HANDLE, StreamKind::NullDevice);
+  SetStandardStream(STD_OUTPUT_HANDLE, StreamKind::Pipe);
+  SetStandardStream(STD_ERROR_HANDLE, StreamKind::Pipe);
+}
+
+Stream* StreamOf(HANDLE handle) {
+  auto it = TheWorld().streams.find(reinterpret_cast<uintptr_t>(handle));
+  return it == TheWorld().streams.end() ? nullptr : &it->second;
+}
+
+HANDLE OpenConsole() {
+  // A process attached to no console has none to open.
+  if (!TheWorld().attached) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_HANDLE_VALUE;
+  }
+  CountOpen(HandleKind::Console);
+  return reinterpret_cast<HANDLE>(NewStream(StreamKind::Console, true, true));
 }
 
 }  // namespace sim
@@ -64,42 +97,59 @@ BOOL AttachConsole(DWORD processId) {
   return TRUE;
 }
 
-errno_t freopen_s(FILE** result, const char* path, const char* mode, FILE* stream) {
-  const char* streamName = stream == stdout ? "stdout" : stream == stderr ? "stderr" : "stdin";
-  const auto args = [&] { return std::string(path) + " " + mode + " " + streamName; };
-  sim::World& w = TheWorld();
-  sim::CallEntry call("freopen_s", args);
-  if (call.Failed()) {
-    *result = nullptr;
-    return ENOENT;
+static const char* StreamName(DWORD which) {
+  return which == STD_INPUT_HANDLE ? "input" : which == STD_OUTPUT_HANDLE ? "output" : "error";
+}
+
+static bool IsStandard(DWORD which) {
+  return which == STD_INPUT_HANDLE || which == STD_OUTPUT_HANDLE || which == STD_ERROR_HANDLE;
+}
+
+// A stream the process was not given is a null handle, as on Windows.
+HANDLE GetStdHandle(DWORD which) {
+  sim::CallEntry call("GetStdHandle", [&] { return std::string(StreamName(which)); });
+  if (call.Failed()) return INVALID_HANDLE_VALUE;
+  if (!IsStandard(which)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_HANDLE_VALUE;
   }
-  w.reopens.push_back(args());
-  // Only a console the process is attached to can be opened as CONOUT$.
-  if (stream == stdout && std::string(path) == "CONOUT$" && w.attached) w.stdoutOnConsole = true;
-  *result = stream;
-  return 0;
+  return reinterpret_cast<HANDLE>(TheWorld().standard[STD_INPUT_HANDLE - which]);
 }
 
-int PrintNarrow(const char* format, ...) {
-  sim::PlatformCall inPlatform;
-  va_list args;
-  va_start(args, format);
-  char text[4096];
-  int written = vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  if (written > 0) sim::WriteStdout(text);
-  return written;
+BOOL SetStdHandle(DWORD which, HANDLE handle) {
+  sim::CallEntry call("SetStdHandle", [&] {
+    const sim::Stream* stream = sim::StreamOf(handle);
+    return std::string(StreamName(which)) + ", " +
+           (!handle                    ? "none"
+            : stream && stream->opened ? "console"
+                                       : "given");
+  });
+  if (call.Failed()) return FALSE;
+  if (!IsStandard(which)) return sim::Fail(ERROR_INVALID_HANDLE);
+  TheWorld().standard[STD_INPUT_HANDLE - which] = reinterpret_cast<uintptr_t>(handle);
+  return TRUE;
 }
 
-int PrintWide(const wchar_t* format, ...) {
-  sim::PlatformCall inPlatform;
-  va_list args;
-  va_start(args, format);
-  std::vector<wchar_t> text(65536);
-  int written = vswprintf(text.data(), text.size(), format, args);
-  va_end(args);
-  if (written > 0) sim::WriteStdout(sim::Narrow(text.data()));
-  return written;
+// Only a console has a mode; Wine answers 6 for a file, a pipe and /dev/null.
+BOOL GetConsoleMode(HANDLE console, DWORD* mode) {
+  sim::CallEntry call("GetConsoleMode");
+  if (call.Failed()) return FALSE;
+  const sim::Stream* stream = sim::StreamOf(console);
+  if (!stream || stream->kind != sim::StreamKind::Console) return sim::Fail(ERROR_INVALID_HANDLE);
+  *mode = 0x3;  // ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT
+  return TRUE;
+}
+
+BOOL WriteConsoleW(HANDLE console, const void* text, DWORD length, DWORD* written, void*) {
+  sim::CallEntry call("WriteConsoleW", [&] { return std::to_string(length); });
+  if (written) *written = 0;
+  if (call.Failed()) return FALSE;
+  const sim::Stream* stream = sim::StreamOf(console);
+  if (!stream || stream->kind != sim::StreamKind::Console) return sim::Fail(ERROR_INVALID_HANDLE);
+  const wchar_t* units = static_cast<const wchar_t*>(text);
+  TheWorld().consoleText += sim::Narrow(std::wstring(units, units + length));
+  if (written) *written = length;
+  return TRUE;
 }
 
 LPWSTR GetCommandLineW() {
@@ -116,11 +166,9 @@ HLOCAL LocalFree(HLOCAL memory) {
   return nullptr;
 }
 
-int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+static int ShowBox(const sim::CallEntry& call, const std::string& text, const std::string& caption,
+                   UINT style) {
   sim::World& w = TheWorld();
-  sim::CallEntry call("MessageBoxA", [&] {
-    return std::string(owner ? "owner" : "null") + ", " + text + ", " + caption + ", " + sim::Hex(style);
-  });
   int result = 0;
   if (call.Failed()) {
     // The injected error is the last error.
@@ -132,6 +180,22 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
   }
   w.boxes.push_back({text, caption, style, result});
   return result;
+}
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+  sim::CallEntry call("MessageBoxA", [&] {
+    return std::string(owner ? "owner" : "null") + ", " + text + ", " + caption + ", " + sim::Hex(style);
+  });
+  return ShowBox(call, text, caption, style);
+}
+
+// The box's text as the user reads it, kept as UTF-8.
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
+  sim::CallEntry call("MessageBoxW", [&] {
+    return std::string(owner ? "owner" : "null") + ", " + sim::Narrow(text) + ", " + sim::Narrow(caption) +
+           ", " + sim::Hex(style);
+  });
+  return ShowBox(call, sim::Narrow(text), sim::Narrow(caption), style);
 }
 
 void OutputDebugStringA(LPCSTR text) {

@@ -44,6 +44,7 @@ enum class HandleKind {
   File,            // CreateFileW
   LocalMemory,     // CommandLineToArgvW's vector
   RegistryKey,     // RegOpenKeyExA
+  Console,         // CreateFileW of CONOUT$ or CONIN$
 };
 int OpenHandles(HandleKind kind);
 int OpenHandlesTotal();
@@ -54,9 +55,20 @@ void SetModuleFileName(const std::wstring& path);
 // Whether GetModuleFileNameW terminates a cut name (Windows since Vista) or not (Wine).
 void SetModuleNameTerminatedWhenCut(bool terminated);
 void SetParentConsole(bool hasConsole);
-std::string ConsoleText();                 // what reached the attached console
-std::string InheritedStdoutText();         // what went to the standard output the parent gave
-std::vector<std::string> StreamReopens();  // "path mode stream" per freopen_s
+// What a standard stream is when the process starts. Unless told, as the Wine
+// suites start the exe: input from the null device, output and error to pipes.
+enum class StreamKind {
+  Missing,     // no handle
+  DiskFile,    // "> out.txt"
+  Pipe,        // a parent that reads the output
+  NullDevice,  // "> NUL": a character device without a console mode
+  Console,     // a console's own handle
+};
+void SetStandardStream(DWORD which, StreamKind kind);  // STD_INPUT_HANDLE ...
+std::string ConsoleText();  // what reached the console, as UTF-8, each write as it came
+// The bytes written to the stream the process was given as `which`.
+std::string StandardStreamText(DWORD which);
+std::string InheritedStdoutText();  // StandardStreamText(STD_OUTPUT_HANDLE)
 struct Box {
   std::string text;
   std::string caption;

@@ -66,6 +66,14 @@ struct FileHandle {
   size_t position = 0;  // where the next write lands, unless the handle only appends
 };
 
+// A standard stream given at the start, or a console handle opened since.
+struct Stream {
+  StreamKind kind;
+  bool writable;  // Wine gives standard input for reading only
+  bool opened;    // by CreateFileW, and so counted as an open handle
+  std::string text;
+};
+
 struct Swap {
   size_t ordinal = 0;  // 0: none pending
   std::wstring path;
@@ -93,10 +101,11 @@ struct World {
   bool moduleNameTerminatedWhenCut = false;
   bool parentConsole = false;
   bool attached = false;
-  bool stdoutOnConsole = false;
   std::string consoleText;
-  std::string inheritedStdout;
-  std::vector<std::string> reopens;
+  std::map<uintptr_t, Stream> streams;  // by handle
+  uintptr_t given[3] = {};              // input, output, error as the process started; 0: none
+  uintptr_t standard[3] = {};           // the standard handles now
+  uintptr_t nextStream = 0x100;
   std::vector<int> boxAnswers;
   std::vector<Box> boxes;
   std::vector<std::string> debugStrings;
@@ -203,6 +212,11 @@ bool DeleteBlocked(const Node* node);
 // The records that a listing of `pattern` delivers, or the error.
 bool List(const std::wstring& pattern, Listing* listing, DWORD* error);
 BOOL DeleteFileAt(const std::wstring& path);
+// Standard streams and console handles: null for any other handle.
+Stream* StreamOf(HANDLE handle);
+// CreateFileW of CONOUT$ or CONIN$: a console handle while attached.
+HANDLE OpenConsole();
+void ResetStreams();
 // Sets the last error and fails.
 BOOL Fail(DWORD error);
 

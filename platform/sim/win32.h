@@ -42,6 +42,9 @@ typedef int (*FARPROC)();
 #define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
 
 #define ATTACH_PARENT_PROCESS ((DWORD)0xFFFFFFFFul)  // (DWORD)-1 where DWORD is 32 bits
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
 
 #define MB_OK 0x0u
 #define MB_YESNO 0x4u
@@ -82,6 +85,7 @@ typedef int (*FARPROC)();
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_NO_DATA 232L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_DIRECTORY 267L
@@ -119,8 +123,10 @@ typedef int (*FARPROC)();
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
 #define FILE_NAME_NORMALIZED 0x0
 #define VOLUME_NAME_DOS 0x0
+#define FILE_TYPE_UNKNOWN 0x0000
 #define FILE_TYPE_DISK 0x0001
 #define FILE_TYPE_CHAR 0x0002
+#define FILE_TYPE_PIPE 0x0003
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
 #define CP_ACP 0
@@ -198,11 +204,15 @@ typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 DWORD GetLastError();
 void SetLastError(DWORD error);
 BOOL AttachConsole(DWORD processId);
-errno_t freopen_s(FILE** result, const char* path, const char* mode, FILE* stream);
+HANDLE GetStdHandle(DWORD which);
+BOOL SetStdHandle(DWORD which, HANDLE handle);
+BOOL GetConsoleMode(HANDLE console, DWORD* mode);
+BOOL WriteConsoleW(HANDLE console, const void* text, DWORD length, DWORD* written, void* reserved);
 LPWSTR GetCommandLineW();
 LPWSTR* CommandLineToArgvW(LPCWSTR commandLine, int* count);
 HLOCAL LocalFree(HLOCAL memory);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style);
 void OutputDebugStringA(LPCSTR text);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 HMODULE GetModuleHandleW(LPCWSTR name);

@@ -1,5 +1,6 @@
 """Command line, consent without a display, exit codes, and the platform's
 own answers compared with what the simulation was built on."""
+import subprocess
 from pathlib import Path
 
 import winetest as w
@@ -112,12 +113,21 @@ class PlatformAnswers(w.WineTestCase):
         w.remove_tree("C:\\tvtest\\codes")
         w.unix("C:\\tvtest\\codes\\full").mkdir(parents=True)
         w.unix("C:\\tvtest\\codes\\link").symlink_to(w.unix("C:\\tvtest\\codes\\full"))
+        # The standard streams as a caller redirects them: input from /dev/null,
+        # output to a pipe (the answers), error to a disk file.
+        error_file = w.unix("C:\\tvtest\\codes_stderr.txt")
         try:
-            result = w.wine(w.PROBE, "codes", "C:\\tvtest\\codes", check=True)
+            with open(error_file, "wb") as error:
+                result = subprocess.run([*w.WINE, w.PROBE, "codes", "C:\\tvtest\\codes"], cwd=w.unix("C:\\"),
+                                        env=w.environment(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        stderr=error, timeout=120 * w.TIME_SCALE)
+            self.assertEqual(result.returncode, 0)
+            self.assertEqual(error_file.read_bytes(), b"tvprobe\r\n", "the disk file took the probe's write")
         finally:
             w.remove_tree("C:\\tvtest\\codes")
+            error_file.unlink(missing_ok=True)
         expected = (DATA / "platform_codes.txt").read_text().splitlines()
-        answers = result.out.splitlines()
+        answers = result.stdout.decode().replace("\r\n", "\n").splitlines()
         for line, wanted in zip(answers, expected):
             self.assertEqual(line, wanted)
         self.assertEqual(len(answers), len(expected))

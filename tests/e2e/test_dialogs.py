@@ -1,4 +1,5 @@
 """Interactive runs under a virtual display, answered from the keyboard."""
+import subprocess
 import time
 
 import winetest as w
@@ -87,6 +88,34 @@ class Dialogs(w.WineTestCase):
         self.assertFalse(w.unix(f"{w.SYSTEM}\\Corvane.des").exists())
         self.assertFalse(w.unix(GAME + "\\data\\Telvarine").exists())
         print(f"\nYes and completion: {time.time() - started:.1f} s")
+
+    def test_completion_names_a_folder_in_any_script(self):
+        game = "C:\\Games\\Игры"
+        tool = w.install_tool(game + "\\tools")
+        held = game + "\\data\\Telvarine\\Telvarine.dll"
+        w.make_file(held)
+        holder = subprocess.Popen([*w.WINE, w.PROBE, "hold", held], env=w.environment(), cwd=w.unix("C:\\"),
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), b"held")
+            process = self.display.start(tool)
+            self.processes.append(process)
+            self.display.press(self.confirm(), "y")
+            done = self.display.wait_box()
+            text = (w.FAILED_INTRO + f"\r\nfolder {game}\\data\\Telvarine (0 files, 0 directories removed; {held} "
+                    "in use)\r\n\r\nClose the game and any program using these files, then run tvuninst again.")
+            shown = self.display.inspect()
+            print(f"\ncompletion box as read: {shown}")
+            self.assertEqual(shown, sorted([("button", "OK"), ("icon", "empty"), ("text", text)]))
+            self.display.screenshot(ARTIFACTS / "completion_cyrillic.png")
+            self.display.press(done, "Return")
+            self.finish(process)
+            self.assertEqual(process.returncode, 1603 % 256)
+        finally:
+            w.make_file(held + ".release")
+            holder.wait(timeout=30 * w.TIME_SCALE)
+            holder.stdout.close()
+            w.remove_tree(game)
 
     def test_no_and_escape_remove_nothing(self):
         for key in ("n", "Escape"):

@@ -118,21 +118,32 @@ class GivenDirectory(FolderTestCase):
         self.assertTrue(exists("C:\\Canary\\empty"))
 
     def test_file_held_open_stops_the_deletion_and_the_run_says_so(self):
-        stage_product_folder(f"{GAMES}\\Held\\Telvarine")
-        held = f"{GAMES}\\Held\\Telvarine\\Telvarine.dll"
+        # Game directories named in any script: the line arrives whole through
+        # the pipe, in UTF-8, the same as the log's.
+        for name in ("Held", "Игры", "Übung"):
+            with self.subTest(name):
+                self.held_file_is_named(f"{GAMES}\\{name}")
+
+    def held_file_is_named(self, game):
+        stage_product_folder(f"{game}\\Telvarine")
+        held = f"{game}\\Telvarine\\Telvarine.dll"
+        w.unix("C:\\tvtest\\held.log").unlink(missing_ok=True)
         with w.held(held):
-            result = w.run_launched(self.tool, "-s", "-a", f"{GAMES}\\Held", "-l", "C:\\tvtest\\held.log")
+            result = w.run_launched(self.tool, "-s", "-a", game, "-l", "C:\\tvtest\\held.log")
             self.assertEqual(result.code, 1603)
             notice, completion = w.debug_strings(result)
             self.assertEqual(notice, w.SILENT_NOTICE)
-            self.assertTrue(
-                completion.startswith(w.traced(w.FAILED_INTRO + f"\r\nfolder {GAMES}\\Held\\Telvarine (")), completion)
+            # The debugger string is ANSI: only an ASCII name is in it as it is.
+            named = game if game.isascii() else GAMES
+            self.assertTrue(completion.startswith(w.traced(w.FAILED_INTRO + f"\r\nfolder {named}\\")), completion)
             self.assertTrue(exists(held))
             failed = [line for line in w.read_log("C:\\tvtest\\held.log") if line.startswith("failed")]
             self.assertEqual(len(failed), 1, failed)
-            self.assertRegex(failed[0], rf"^failed  folder {re.escape(GAMES)}\\Held\\Telvarine \(\d+ files, "
-                             rf"\d+ directories removed; {re.escape(held)} in use\): error 32, .+")
-            self.assertIn(f"failed  folder {GAMES}\\Held\\Telvarine (", result.out)
+            self.assertRegex(failed[0], rf"^failed  folder {re.escape(game)}\\Telvarine \(\d+ files, "
+                             rf"\d+ directories removed; {re.escape(held)} in use\): error 32, .+\.$")
+            out = result.stdout.decode("utf-8")  # strictly: a byte that is not UTF-8 fails here
+            self.assertIn(failed[0], out.split("\r\n"), "the same line as the log's, whole, ending in CRLF")
+            print(f"\n{game} through a pipe: {failed[0]}")
 
 
 OUTSIDE = w.PREFIX.parent / "outside"  # beyond the prefix: no drive reaches it, only a link

@@ -204,6 +204,40 @@ void AskReportQuestions(const std::wstring& dir, Answers& answers) {
                RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\TvProbe\\Missing", 0, KEY_READ, &key));
 }
 
+// What the output of the run relies on: which standard streams are a console,
+// and how each takes a console's write and a plain write.
+void AskStreamQuestions(Answers& answers) {
+  const struct {
+    const char* name;
+    DWORD which;
+  } streams[] = {{"null", STD_INPUT_HANDLE}, {"pipe", STD_OUTPUT_HANDLE}, {"file", STD_ERROR_HANDLE}};
+  for (const auto& stream : streams) {
+    const std::string name = stream.name;
+    const HANDLE handle = GetStdHandle(stream.which);
+    answers.Line(("GetStdHandle." + name + "_given").c_str(),
+                 handle != nullptr && handle != INVALID_HANDLE_VALUE);
+    SetLastError(kPrimed);
+    const DWORD type = GetFileType(handle);
+    answers.Line(("GetFileType." + name).c_str(), type);
+    if (type == FILE_TYPE_UNKNOWN) answers.Code(("GetFileType." + name + "_error").c_str(), false);
+    DWORD mode = 0;
+    SetLastError(kPrimed);
+    answers.Code(("GetConsoleMode." + name).c_str(), GetConsoleMode(handle, &mode));
+    DWORD written = 0;
+    SetLastError(kPrimed);
+    answers.Code(("WriteConsoleW." + name).c_str(), WriteConsoleW(handle, L"x", 1, &written, nullptr));
+    answers.Line(("WriteConsoleW." + name + "_written").c_str(), written);
+    // The pipe carries these answers: only the others take a write of their own.
+    if (stream.which == STD_OUTPUT_HANDLE) continue;
+    static const char kBytes[] = "tvprobe\r\n";
+    written = 0;
+    SetLastError(kPrimed);
+    answers.Code(("WriteFile." + name).c_str(),
+                 WriteFile(handle, kBytes, sizeof kBytes - 1, &written, nullptr));
+    answers.Line(("WriteFile." + name + "_written").c_str(), written);
+  }
+}
+
 }  // namespace
 
 std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) {
@@ -216,6 +250,7 @@ std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) 
   stage.UnixDirectoryLink(dir + L"\\link", dir + L"\\full");
   stage.Key("Software\\TvProbe\\Parent\\Child");
   stage.Service("tvprobe_codes");
+  stage.StandardStreams();
 
   Answers answers;
   AskFileQuestions(dir, answers);
@@ -226,5 +261,6 @@ std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) 
   AskRuntimeQuestions(answers);
   AskReportQuestions(dir, answers);
   AskDesktopQuestions(answers);
+  AskStreamQuestions(answers);
   return answers.Result();
 }

@@ -22,6 +22,9 @@ class QuestionStage {
   virtual void UnixDirectoryLink(const std::wstring& path, const std::wstring& target) = 0;
   virtual void Key(const char* path) = 0;  // below HKEY_CURRENT_USER
   virtual void Service(const char* name) = 0;
+  // The standard streams as a caller redirects them: input from the null
+  // device (/dev/null, NUL), output to a pipe, error to a disk file.
+  virtual void StandardStreams() = 0;
 };
 
 // Asks every question, in a fixed order, below `directory`; one "name=answer"

@@ -70,6 +70,11 @@ class SimStage : public QuestionStage {
     sim::InstallService(name);
     sim::CreateKey(HKEY_LOCAL_MACHINE, std::string("SYSTEM\\CurrentControlSet\\Services\\") + name);
   }
+  void StandardStreams() override {
+    sim::SetStandardStream(STD_INPUT_HANDLE, sim::StreamKind::NullDevice);
+    sim::SetStandardStream(STD_OUTPUT_HANDLE, sim::StreamKind::Pipe);
+    sim::SetStandardStream(STD_ERROR_HANDLE, sim::StreamKind::DiskFile);
+  }
 };
 
 // One fact a line, compared by name: a failure names the call that disagrees.

@@ -1,5 +1,6 @@
 // A preview (-n) asks what a real run asks, changes nothing, and says for
 // every target the word that a real run then says.
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -162,7 +163,13 @@ TEST_F(PreviewTest, ChangesNothingAndSaysWhatARealRunWouldDo) {
   for (const char* changing :
        {"ControlService", "DeleteService", "RegDeleteKeyA", "SHDeleteKeyA", "DeleteFileA", "DeleteFileW",
         "SetFileAttributesW", "RemoveDirectoryW", "MoveFileExA", "MoveFileExW", "WriteFile"}) {
-    EXPECT_EQ(sim::CallsNamed(changing), std::vector<std::string>()) << changing;
+    std::vector<std::string> calls = sim::CallsNamed(changing);
+    // Its lines go to standard output: a write, but to no file.
+    calls.erase(
+        std::remove_if(calls.begin(), calls.end(),
+                       [](const std::string& call) { return call.rfind("WriteFile(stream, ", 0) == 0; }),
+        calls.end());
+    EXPECT_EQ(calls, std::vector<std::string>()) << changing;
   }
   const std::vector<std::string> strings = {"kVelnora Telvarine Uninstaller v1.7 preview",
                                             "Preview completed."};

@@ -54,9 +54,9 @@ TEST(ReportTest, ExitCodeIsReadFromTheRecordInItsOrder) {
 TEST(ReportTest, CompletionNamesFiveFailuresAndTheAdviceFitsTheErrors) {
   RunRecord record;
   for (int i = 0; i < 5; ++i) record.entries.push_back(Entry(kFailed, ERROR_SHARING_VIOLATION));
-  EXPECT_EQ(CompletionText(record).find("more"), std::string::npos) << "five are all named";
+  EXPECT_EQ(CompletionText(record).find(L"more"), WidePath::npos) << "five are all named";
   record.entries.push_back(Entry(kFailed, ERROR_ACCESS_DENIED));
-  const std::string text = CompletionText(record);
+  const std::string text = Utf8(CompletionText(record));
   EXPECT_NE(text.find("\r\nmodule C:\\m32\r\nand 1 more\r\n\r\n"), std::string::npos) << text;
   EXPECT_EQ(text.substr(text.rfind("\r\n") + 2),
             "Close the game and any program using these files, then run tvuninst again as administrator.");

@@ -159,18 +159,43 @@ TEST_F(RunTest, FailuresOfEveryStepAreToldAndExit1603) {
   ExpectNothingRemoved();
 }
 
+// Whatever script the game directory is named in: the box and the line
+// through a pipe name it whole.
 TEST_F(RunTest, HeldFileInTheFolderIsNamedWithAdvice) {
-  sim::MakeFile(L"C:\\Game\\Telvarine\\a.dat");
-  sim::MakeFile(L"C:\\Game\\Telvarine\\b.dll");
-  sim::HoldOpen(L"C:\\Game\\Telvarine\\b.dll");
-  sim::ScriptMessageBoxes({IDYES, IDOK});
-  EXPECT_EQ(Run(L"-a C:\\Game"), 1603);
-  ASSERT_EQ(sim::Boxes().size(), 2u);
-  EXPECT_EQ(sim::Boxes()[1].text,
-            "Uninstallation completed.\r\n\r\nSome parts of Telvarine could not be removed:\r\n"
-            "folder C:\\Game\\Telvarine (1 files, 0 directories removed; C:\\Game\\Telvarine\\b.dll in use)"
-            "\r\n\r\nClose the game and any program using these files, then run tvuninst again.");
-  EXPECT_EQ(sim::Boxes()[1].style, static_cast<UINT>(MB_OK));
+  const struct {
+    const wchar_t* game;
+    const char* utf8;
+  } cases[] = {{L"C:\\Game", "C:\\Game"},
+               {L"C:\\Games\\Игры", "C:\\Games\\\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B"},
+               {L"C:\\Games\\Übung",
+                "C:\\Games\\\xC3\x9C"
+                "bung"}};
+  for (const auto& c : cases) {
+    Restart();
+    const std::wstring game = c.game;
+    const std::string folder = std::string(c.utf8) + "\\Telvarine";
+    sim::MakeFile(game + L"\\Telvarine\\a.dat");
+    sim::MakeFile(game + L"\\Telvarine\\b.dll");
+    sim::HoldOpen(game + L"\\Telvarine\\b.dll");
+    sim::ScriptMessageBoxes({IDYES, IDOK});
+    EXPECT_EQ(Run(L"-a " + game), 1603) << c.utf8;
+    ASSERT_EQ(sim::Boxes().size(), 2u);
+    EXPECT_EQ(sim::Boxes()[1].text,
+              "Uninstallation completed.\r\n\r\nSome parts of Telvarine could not be removed:\r\n"
+              "folder " +
+                  folder + " (1 files, 0 directories removed; " + folder +
+                  "\\b.dll in use)"
+                  "\r\n\r\nClose the game and any program using these files, then run tvuninst again.");
+    EXPECT_EQ(sim::Boxes()[1].caption, kCaption);
+    EXPECT_EQ(sim::Boxes()[1].style, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(sim::CallsNamed("MessageBoxW").size(), 1u) << "the completion box, as text";
+    EXPECT_NE(sim::InheritedStdoutText().find("\r\nfailed  folder " + folder +
+                                              " (1 files, 0 directories removed; " + folder +
+                                              "\\b.dll in use): error 32, The process cannot access "
+                                              "the file because it is being used by another process.\r\n"),
+              std::string::npos)
+        << sim::InheritedStdoutText();
+  }
 }
 
 // Deleting a service takes its key: the registry step finds it gone, and it

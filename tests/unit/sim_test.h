@@ -38,9 +38,14 @@ inline std::vector<std::string> WholeState() {
   return state;
 }
 
-// What reached standard output, wherever it went.
+// What reached standard output, wherever it went, with its line ends as "\n".
 inline std::string Output() {
-  return sim::ConsoleText() + sim::InheritedStdoutText();
+  const std::string raw = sim::ConsoleText() + sim::InheritedStdoutText();
+  std::string output;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] != '\r' || i + 1 == raw.size() || raw[i + 1] != '\n') output += raw[i];
+  }
+  return output;
 }
 
 // The output without the lines about targets and the summary: what the walks
