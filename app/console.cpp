@@ -1,14 +1,13 @@
 #include "app/uninstall.h"
+#include "record/run_record.h"
 
 static const DWORD kStandardStreams[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
 
 bool KeepsStandardStream(HANDLE stream) {
   if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return false;
   const DWORD type = GetFileType(stream);
-  if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) return true;
   // A handle of no known type (one that is not valid) counts as missing.
-  DWORD mode = 0;
-  return type == FILE_TYPE_CHAR && !GetConsoleMode(stream, &mode);
+  return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE || (type == FILE_TYPE_CHAR && !IsConsole(stream));
 }
 
 bool AttachParentConsole(ConsoleStreams& console) {

@@ -24,7 +24,7 @@ static WidePath LocalStamp() {
 
 void ReportHeader(const RunRecord& record) {
   // Which machine and which account, where many machines log to one place; "?" when not told.
-  wchar_t computer[257] = L"?", account[257] = L"?";
+  wchar_t computer[257] = {}, account[257] = {};
   DWORD computerSize = 257, accountSize = 257;
   if (!GetComputerNameW(computer, &computerSize)) wcscpy_s(computer, 257, L"?");
   if (!GetUserNameW(account, &accountSize)) wcscpy_s(account, 257, L"?");

@@ -26,11 +26,6 @@ static WidePath WhereItIs(const char* suffix, const char* path) {
   return Widen(directory) + Widen(suffix);
 }
 
-// Only "not found" means not there; anything else may hide what is there.
-static bool IsNotFound(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 // In use: refused with a sharing violation, or access denied on a file that is
 // not read-only (a loaded driver). A read-only module stays as the run left it.
 static bool IsReadOnly(DWORD attributes) {

@@ -124,11 +124,6 @@ bool ProductFolderVisitor(const WidePath& fullPath, const WidePath& name, void* 
   return false;
 }
 
-// Only "not found" means not there; anything else may hide what is there.
-static bool IsNotFound(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 static WidePath Counted(const WalkTally& tally) {
   return std::to_wstring(tally.files) + L" files, " + std::to_wstring(tally.directories) + L" directories";
 }

@@ -70,6 +70,10 @@ bool FinalPathOf(HANDLE handle, WidePath* path) {
   return true;
 }
 
+bool IsNotFound(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 bool SamePath(const WidePath& a, const WidePath& b) {
   WidePath left = a, right = b;
   ToLowerInPlace(left);

@@ -25,5 +25,7 @@ bool IsPlainDirectory(const FILE_ATTRIBUTE_TAG_INFO& self);
 bool FinalPathOf(HANDLE handle, WidePath* path);
 // Whether the final path `file` lies inside the final path `directory`, case aside.
 bool LiesInside(const WidePath& file, const WidePath& directory);
+// Only "not found" means not there; any other error may hide what is there.
+bool IsNotFound(DWORD error);
 // Whether two final paths name the same entry, case aside.
 bool SamePath(const WidePath& a, const WidePath& b);

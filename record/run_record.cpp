@@ -48,13 +48,6 @@ std::string Utf8(const WidePath& text) {
   return bytes;
 }
 
-void WriteLogLine(const RunRecord& record, const WidePath& line) {
-  if (record.logFile == INVALID_HANDLE_VALUE) return;
-  const std::string bytes = Utf8(line) + "\r\n";
-  DWORD written = 0;
-  WriteFile(record.logFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
 // A console refuses a write larger than its buffer (64 KB before Windows 8):
 // a long line goes in pieces.
 static const size_t kConsoleChunk = 8192;
@@ -83,13 +76,21 @@ static void WriteBytes(HANDLE file, const std::string& bytes) {
   }
 }
 
+bool IsConsole(HANDLE stream) {
+  DWORD mode = 0;
+  return GetFileType(stream) == FILE_TYPE_CHAR && GetConsoleMode(stream, &mode);
+}
+
+// One write of a whole line, so that a run that is killed leaves whole lines.
+void WriteLogLine(const RunRecord& record, const WidePath& line) {
+  if (record.logFile != INVALID_HANDLE_VALUE) WriteBytes(record.logFile, Utf8(line + L"\r\n"));
+}
+
 void PrintLine(const WidePath& line) {
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   if (output == nullptr || output == INVALID_HANDLE_VALUE) return;
   const WidePath text = line + L"\r\n";
-  // Only a console has a mode; NUL is a character device too.
-  DWORD mode = 0;
-  if (GetFileType(output) == FILE_TYPE_CHAR && GetConsoleMode(output, &mode)) {
+  if (IsConsole(output)) {
     WriteConsoleText(output, text);
   } else {
     WriteBytes(output, Utf8(text));

@@ -69,6 +69,8 @@ void WriteLogLine(const RunRecord& record, const WidePath& line);
 // order they were printed in: a whole line to standard output, as a console
 // takes text (WriteConsoleW) or, to a file or a pipe, as UTF-8 like the log.
 // A failed write is ignored, as the log's is.
+// A console: a character device with a console mode (NUL is a character device too).
+bool IsConsole(HANDLE stream);
 void PrintLine(const WidePath& line);
 
 unsigned long CountOf(const RunRecord& record, Outcome outcome);

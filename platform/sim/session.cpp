@@ -64,24 +64,25 @@ UINT GetSystemWow64DirectoryA(LPSTR buffer, UINT size) {
   return static_cast<UINT>(directory.size());
 }
 
-BOOL GetComputerNameW(LPWSTR buffer, DWORD* size) {
-  sim::CallEntry call("GetComputerNameW");
+// Copies `name` as the two calls do: they differ in the error for a short
+// buffer and in whether the size they give back counts the terminator.
+static BOOL GiveName(const char* callName, const wchar_t* name, LPWSTR buffer, DWORD* size, DWORD shortError,
+                     bool countsTerminator) {
+  sim::CallEntry call(callName);
   if (call.Failed()) return FALSE;
-  static const wchar_t kName[] = L"TESTPC";
-  if (*size < sizeof kName / sizeof kName[0]) return sim::Fail(ERROR_BUFFER_OVERFLOW);
-  wcscpy(buffer, kName);
-  *size = sizeof kName / sizeof kName[0] - 1;
+  const DWORD length = static_cast<DWORD>(wcslen(name));
+  if (*size < length + 1) return sim::Fail(shortError);
+  wcscpy(buffer, name);
+  *size = countsTerminator ? length + 1 : length;
   return TRUE;
 }
 
+BOOL GetComputerNameW(LPWSTR buffer, DWORD* size) {
+  return GiveName("GetComputerNameW", L"TESTPC", buffer, size, ERROR_BUFFER_OVERFLOW, false);
+}
+
 BOOL GetUserNameW(LPWSTR buffer, DWORD* size) {
-  sim::CallEntry call("GetUserNameW");
-  if (call.Failed()) return FALSE;
-  static const wchar_t kName[] = L"Player";
-  if (*size < sizeof kName / sizeof kName[0]) return sim::Fail(ERROR_INSUFFICIENT_BUFFER);
-  wcscpy(buffer, kName);
-  *size = sizeof kName / sizeof kName[0];  // with the terminator, as Windows counts it here
-  return TRUE;
+  return GiveName("GetUserNameW", L"Player", buffer, size, ERROR_INSUFFICIENT_BUFFER, true);
 }
 
 // Central European time in winter: local time is UTC+01:00.
