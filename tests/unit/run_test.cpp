@@ -210,47 +210,6 @@ TEST_F(RunTest, KeysThatGoWithTheirServiceAreRemoved) {
             std::string::npos);
 }
 
-// What the folder step did, however little: a miss is never read as success.
-TEST_F(RunTest, FolderStepSaysWhatItDid) {
-  sim::MakeDirectory(L"C:\\Game");
-  sim::MakeDirectory(L"C:\\Logs");
-  sim::MakeFile(L"C:\\Logs\\x.txt");
-  const struct {
-    const wchar_t* arguments;
-    int exitCode;
-    const char* line;
-  } cases[] = {
-      {L"-a C:\\Game", 0, "absent  folder C:\\Game\\Telvarine"},
-      {L"-a C:\\Nowhere", 0, "absent  folder C:\\Nowhere\\Telvarine (no directory C:\\Nowhere)"},
-      {L"-a C:\\Nowhere\\Deeper", 0,
-       "absent  folder C:\\Nowhere\\Deeper\\Telvarine (no directory C:\\Nowhere\\Deeper)"},
-      {L"", 0, "skipped folder Telvarine (not in a tools directory and no -a given)"},
-      {L"-a C:\\Logs\\x.txt", 1603,
-       "failed  folder C:\\Logs\\x.txt\\Telvarine (0 files, 0 directories removed; C:\\Logs\\x.txt not a "
-       "directory)"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Run(std::wstring(L"-s -l C:\\Logs\\tv.log ") + c.arguments), c.exitCode) << c.line;
-    EXPECT_NE(sim::FileContent(L"C:\\Logs\\tv.log").find(std::string("\r\n") + c.line + "\r\n"),
-              std::string::npos)
-        << c.line;
-  }
-  EXPECT_EQ(Output().find("skipped folder"), std::string::npos) << "the log only";
-}
-
-// Found by the search, the folder that holds the run's own log stays.
-TEST_F(RunTest, FolderHoldingTheLogStays) {
-  sim::MakeFile(L"C:\\Games\\Title\\data\\Telvarine\\x.dat");
-  sim::MakeDirectory(L"C:\\Games\\Title\\tools");
-  EXPECT_EQ(
-      RunTool(L"-s -l C:\\Games\\Title\\data\\Telvarine\\tv.log", L"C:\\Games\\Title\\tools\\tvuninst.exe"),
-      1603);
-  EXPECT_NE(Output().find("failed  folder C:\\Games\\Title\\data\\Telvarine (0 files, 0 directories removed; "
-                          "C:\\Games\\Title\\data\\Telvarine the log file is inside it)\n"),
-            std::string::npos);
-  EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\data\\Telvarine\\x.dat"));
-}
-
 TEST_F(RunTest, KeysOfOtherProductsAreKeptAndNotAFailure) {
   sim::CreateKey(HKEY_CURRENT_USER, "Software\\MIRELNetwork\\OtherGame");
   sim::CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV\\0001");
@@ -464,7 +423,10 @@ struct OutcomeCase {
   std::function<void()> stage;
   std::wstring arguments;
   int exitCode;
-  std::vector<std::string> lines;  // in the log, CRLF left off
+  std::vector<std::string> lines;  // in the log, CRLF left off; on the console unless absent or skipped
+  std::wstring module = L"C:\\Games\\Title\\tvuninst.exe";
+  std::wstring log = L"C:\\Logs\\tv.log";
+  std::wstring stays = L"";  // a path the run must leave
 };
 
 const OutcomeCase kOutcomeCases[] = {
@@ -523,11 +485,43 @@ const OutcomeCase kOutcomeCases[] = {
        sim::MakeDirectory(L"C:\\Games\\Title\\b");
        sim::FailListingOpen(L"C:\\Games\\Title\\a", ERROR_ACCESS_DENIED);
        sim::FailListingOpen(L"C:\\Games\\Title\\b", ERROR_SHARING_VIOLATION);
-       sim::SetModuleFileName(L"C:\\Games\\Title\\tools\\tvuninst.exe");
      },
      L"-s",
      1603,
-     {"failed  folder Telvarine (not fully searched): error 5, Access is denied."}},
+     {"failed  folder Telvarine (not fully searched): error 5, Access is denied."},
+     L"C:\\Games\\Title\\tools\\tvuninst.exe"},
+    // What the folder step did, however little: a miss is never read as success.
+    {"GivenDirectoryWithoutTheFolder",
+     [] { sim::MakeDirectory(L"C:\\Game"); },
+     L"-s -a C:\\Game",
+     0,
+     {"absent  folder C:\\Game\\Telvarine"}},
+    {"GivenDirectoryMissing",
+     [] {},
+     L"-s -a C:\\Nowhere\\Deeper",
+     0,
+     {"absent  folder C:\\Nowhere\\Deeper\\Telvarine (no directory C:\\Nowhere\\Deeper)"}},
+    {"NoToolsDirectoryAndNoA",
+     [] {},
+     L"-s",
+     0,
+     {"skipped folder Telvarine (not in a tools directory and no -a given)"}},
+    {"GivenDirectoryIsAFile",
+     [] { sim::MakeFile(L"C:\\Logs\\x.txt"); },
+     L"-s -a C:\\Logs\\x.txt",
+     1603,
+     {"failed  folder C:\\Logs\\x.txt\\Telvarine (0 files, 0 directories removed; C:\\Logs\\x.txt not a "
+      "directory)"}},
+    // Found by the search, the folder that holds the run's own log stays.
+    {"FolderHoldingTheLog",
+     [] { sim::MakeFile(L"C:\\Games\\Title\\data\\Telvarine\\x.dat"); },
+     L"-s",
+     1603,
+     {"failed  folder C:\\Games\\Title\\data\\Telvarine (0 files, 0 directories removed; "
+      "C:\\Games\\Title\\data\\Telvarine the log file is inside it)"},
+     L"C:\\Games\\Title\\tools\\tvuninst.exe",
+     L"C:\\Games\\Title\\data\\Telvarine\\tv.log",
+     L"C:\\Games\\Title\\data\\Telvarine\\x.dat"},
     // A driver that takes its time to stop is on its way out.
     {"DriverStillStopping",
      [] {
@@ -543,14 +537,16 @@ TEST_F(RunTest, EachTargetGetsTheOutcomeItHad) {
     SCOPED_TRACE(c.name);
     sim::Reset();
     sim::MakeDirectory(L"C:\\Logs");
+    sim::MakeDirectory(c.module.substr(0, c.module.rfind(L'\\')));
     c.stage();
-    const bool toolsLayout = std::string(c.name) == "TwoFailingListings";
-    sim::SetCommandLine(L"tvuninst.exe -l C:\\Logs\\tv.log " + c.arguments);
-    if (!toolsLayout) sim::SetModuleFileName(L"C:\\Games\\Title\\tvuninst.exe");
-    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), c.exitCode);
-    const std::string log = sim::FileContent(L"C:\\Logs\\tv.log");
-    for (const std::string& line : c.lines)
+    EXPECT_EQ(RunTool(L"-l " + c.log + L" " + c.arguments, c.module), c.exitCode);
+    const std::string log = sim::FileContent(c.log);
+    for (const std::string& line : c.lines) {
       EXPECT_NE(log.find("\r\n" + line + "\r\n"), std::string::npos) << line;
+      const bool logOnly = line.rfind("absent", 0) == 0 || line.rfind("skipped", 0) == 0;
+      EXPECT_EQ(Output().find(line + "\n") == std::string::npos, logOnly) << line;
+    }
+    EXPECT_TRUE(c.stays.empty() || sim::Exists(c.stays)) << sim::Narrow(c.stays);
   }
 }
 
