@@ -1,7 +1,6 @@
 #include "folder/wide_path.h"
 
 #include "platform/platform.h"
-#include "record/run_record.h"
 
 bool FindExecutableDirectory(WidePath& directory, WidePath* failure) {
   wchar_t buffer[MAX_PATH] = {};
@@ -20,13 +19,6 @@ bool FindExecutableDirectory(WidePath& directory, WidePath* failure) {
   }
   directory = moduleName.substr(0, separator);
   return true;
-}
-
-bool GetExecutableDirectory(WidePath& directory) {
-  WidePath failure;
-  if (FindExecutableDirectory(directory, &failure)) return true;
-  PrintLine(failure);
-  return false;
 }
 
 void ToLowerInPlace(WidePath& text) {

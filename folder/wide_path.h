@@ -10,8 +10,8 @@ typedef std::wstring WidePath;
 // The two strings are valid only for the duration of the call.
 typedef bool (*DirectoryVisitor)(const WidePath& fullPath, const WidePath& name, void* context);
 
-bool GetExecutableDirectory(WidePath& directory);
-// The same without a word: `failure` receives the line GetExecutableDirectory prints.
+// The directory of the running executable; false, with the line that says
+// why in `failure`, when it cannot be determined.
 bool FindExecutableDirectory(WidePath& directory, WidePath* failure);
 void ToLowerInPlace(WidePath& text);
 bool EndsWith(const WidePath& text, const WidePath& suffix);
