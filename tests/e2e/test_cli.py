@@ -212,6 +212,14 @@ class Fleet(w.WineTestCase):
         # The guide's detection runs the game's own copy, which finds the folder.
         game_tool = w.install_tool("C:\\Games\\Fleet\\tools")
         self.assertEqual(w.run_launched(game_tool, "-s", "--dry-run").code, 1, "present")
+        # Its scripts first read the usage text from a disk file: a copy that names these options.
+        usage = w.unix("C:\\ProgramData\\Contoso\\tvuninst\\usage.txt")
+        with open(usage, "wb") as stream:
+            subprocess.run([*w.WINE, game_tool, "-h"], cwd=w.unix("C:\\"), env=w.environment(),
+                           stdin=subprocess.DEVNULL, stdout=stream, timeout=120 * w.TIME_SCALE, check=True)
+        text = usage.read_text(encoding="utf-8")
+        for option in ("--log", "--dry-run", "--reboot-ok"):
+            self.assertIn(option, text)
 
 
 if __name__ == "__main__":

@@ -377,7 +377,7 @@ TEST_F(SwapRaceTest, NoSwapPointReachesOutsideTheFolder) {
                                   kFolder + L"\\D"};
   // Only Windows' own links: a Unix symbolic link is made from Linux, by a
   // process that Windows sharing does not stop and whose link a handle does
-  // not show, as the README says.
+  // not show, as docs/reference.md says.
   const DWORD tags[] = {static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT),
                         static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)};
   int done = 0;
