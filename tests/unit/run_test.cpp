@@ -635,7 +635,7 @@ TEST_F(RunTest, EachTargetGetsTheOutcomeItHad) {
     c.stage();
     EXPECT_EQ(RunTool(L"-l " + c.log + L" " + c.arguments, c.module), c.exitCode);
     const std::string log = sim::FileContent(c.log);
-    EXPECT_EQ(Plain(log.substr(log.find("\r\n") + 2)), "") << "the log holds its header and targets only";
+    EXPECT_EQ(Plain(log), log.substr(0, log.find("\r\n") + 2)) << "the log holds its header and targets only";
     for (const std::string& line : c.lines) {
       EXPECT_NE(log.find("\r\n" + line + "\r\n"), std::string::npos) << line;
       const bool logOnly = line.rfind("absent", 0) == 0 || line.rfind("skipped", 0) == 0;
