@@ -144,7 +144,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     return Narrow(path) + ", " + sim::Hex(access) + ", " + sim::Hex(share) + ", " + sim::Hex(flags);
   });
   if (call.Failed()) return INVALID_HANDLE_VALUE;
-  if (std::wstring(path) == L"CONOUT$" || std::wstring(path) == L"CONIN$") return sim::OpenConsole();
+  if (std::wstring(path) == L"CONOUT$" || std::wstring(path) == L"CONIN$") return sim::OpenConsole(path);
   return Open(path, access, share, disposition, flags);
 }
 

@@ -44,7 +44,7 @@ const std::vector<std::string>& DebugStrings() {
 static uintptr_t NewStream(StreamKind kind, bool writable, bool opened) {
   World& w = TheWorld();
   const uintptr_t handle = w.nextStream++;
-  w.streams[handle] = Stream{kind, writable, opened, ""};
+  w.streams[handle] = Stream{kind, writable, opened, "", ""};
   return handle;
 }
 
@@ -67,14 +67,16 @@ Stream* StreamOf(HANDLE handle) {
   return it == TheWorld().streams.end() ? nullptr : &it->second;
 }
 
-HANDLE OpenConsole() {
+HANDLE OpenConsole(const std::wstring& device) {
   // A process attached to no console has none to open.
   if (!TheWorld().attached) {
     SetLastError(ERROR_INVALID_HANDLE);
     return INVALID_HANDLE_VALUE;
   }
   CountOpen(HandleKind::Console);
-  return reinterpret_cast<HANDLE>(NewStream(StreamKind::Console, true, true));
+  const uintptr_t handle = NewStream(StreamKind::Console, true, true);
+  TheWorld().streams[handle].device = Narrow(device);
+  return reinterpret_cast<HANDLE>(handle);
 }
 
 }  // namespace sim
@@ -121,7 +123,7 @@ BOOL SetStdHandle(DWORD which, HANDLE handle) {
     const sim::Stream* stream = sim::StreamOf(handle);
     return std::string(StreamName(which)) + ", " +
            (!handle                    ? "none"
-            : stream && stream->opened ? "console"
+            : stream && stream->opened ? stream->device
                                        : "given");
   });
   if (call.Failed()) return FALSE;

@@ -72,6 +72,7 @@ struct Stream {
   bool writable;  // Wine gives standard input for reading only
   bool opened;    // by CreateFileW, and so counted as an open handle
   std::string text;
+  std::string device;  // what an opened console was opened as: CONIN$ or CONOUT$
 };
 
 struct Swap {
@@ -215,7 +216,7 @@ BOOL DeleteFileAt(const std::wstring& path);
 // Standard streams and console handles: null for any other handle.
 Stream* StreamOf(HANDLE handle);
 // CreateFileW of CONOUT$ or CONIN$: a console handle while attached.
-HANDLE OpenConsole();
+HANDLE OpenConsole(const std::wstring& device);
 void ResetStreams();
 // Sets the last error and fails.
 BOOL Fail(DWORD error);

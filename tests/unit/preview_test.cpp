@@ -138,6 +138,20 @@ const Staging kStagings[] = {
     {"GivenDirectoryThatCannotBeOpened", [] { sim::MakeDirectory(L"C:\\Game\\Telvarine"); },
      L"-a C:\\" + std::wstring(300, L'n'), L"C:\\Bin\\tvuninst.exe"},
     {"GivenDirectoryAndItsParentMissing", [] {}, L"-a C:\\No\\Such", L"C:\\Bin\\tvuninst.exe"},
+    // A name that only starts with a listed one is not below it.
+    {"KeyWhoseNameExtendsAListedOne",
+     [] {
+       sim::CreateKey(HKEY_CURRENT_USER, "Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine");
+       sim::CreateKey(HKEY_CURRENT_USER, "Software\\MIRELNetwork\\kVelnoraTelvarine2");
+     },
+     L""},
+    // Subkeys that cannot be listed are no reason to stay: the real run deletes the key.
+    {"KeyWhoseSubkeysCannotBeListed",
+     [] {
+       sim::CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV\\0000");
+       sim::FailCall("RegEnumKeyExA", ERROR_ACCESS_DENIED, sim::kAlways);
+     },
+     L""},
 };
 
 TEST(PreviewPropertyTest, EveryTargetGetsTheRealRunsWord) {
@@ -193,16 +207,41 @@ TEST_F(PreviewTest, ChangesNothingAndSaysWhatARealRunWouldDo) {
   }
 }
 
-TEST_F(PreviewTest, NothingInstalledExitsZeroAndTheBoxSaysSo) {
+// The box says what a real run would do, in counts: nothing, failures only, or what it keeps.
+TEST_F(PreviewTest, TheBoxSaysWhatARealRunWouldDo) {
+  const struct {
+    const char* name;
+    std::function<void()> stage;
+    int exitCode;
+    const char* text;
+  } cases[] = {
+      {"NothingInstalled", [] {}, 0, "Telvarine is not installed here: a real run would remove nothing."},
+      {"OnlyAReadOnlyModule",
+       [] { sim::MakeFile(L"C:\\windows\\system32\\kvdrNT2.sys", FILE_ATTRIBUTE_READONLY); }, 1,
+       "A real run would remove 0 parts of Telvarine.\r\n1 parts could not be removed as things are."},
+      {"AKeyOfAnotherGame",
+       [] {
+         sim::CreateKey(HKEY_CURRENT_USER, "Software\\MIRELNetwork\\kVelnoraTelvarine");
+         sim::CreateKey(HKEY_CURRENT_USER, "Software\\MIRELNetwork\\OtherGame");
+       },
+       1, "A real run would remove 1 parts of Telvarine and keep 1 that others still use."},
+  };
+  for (const auto& c : cases) {
+    sim::Reset();
+    sim::MakeDirectory(L"C:\\Game\\tools");
+    c.stage();
+    sim::ScriptMessageBoxes({IDOK});
+    EXPECT_EQ(RunTool(L"--dry-run --reboot-ok", kTool), c.exitCode) << c.name;
+    ASSERT_EQ(sim::Boxes().size(), 1u) << c.name;
+    EXPECT_EQ(sim::Boxes()[0].text, std::string("Preview: nothing was removed.\r\n\r\n") + c.text) << c.name;
+    EXPECT_EQ(sim::Boxes()[0].style, static_cast<UINT>(MB_OK));
+  }
+}
+
+TEST_F(PreviewTest, NothingInstalledSaysSoOnTheConsole) {
   sim::Reset();
   sim::MakeDirectory(L"C:\\Game\\tools");
-  sim::ScriptMessageBoxes({IDOK});
-  EXPECT_EQ(RunTool(L"--dry-run --reboot-ok", kTool), 0);
-  ASSERT_EQ(sim::Boxes().size(), 1u);
-  EXPECT_EQ(sim::Boxes()[0].text,
-            "Preview: nothing was removed.\r\n\r\nTelvarine is not installed here: a real run would remove "
-            "nothing.");
-  EXPECT_EQ(sim::Boxes()[0].style, static_cast<UINT>(MB_OK));
+  EXPECT_EQ(RunTool(L"-s -n", kTool), 0);
   EXPECT_EQ(Output(),
             "Telvarine folder not found.\n"
             "preview summary: 0 would remove, 0 would keep, 0 would fail, 0 pending, 42 absent, 0 skipped, 0 "

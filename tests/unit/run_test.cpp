@@ -1,6 +1,7 @@
 #include <functional>
 
 #include "app/uninstall.h"
+#include "cleanup/cleanup.h"
 #include "fault_sweep.h"
 #include "folder/product_folder.h"
 #include "sim_test.h"
@@ -82,16 +83,19 @@ TEST_F(RunTest, BoxOnlyWhereSomeoneCanAnswerIt) {
     bool stationVisible;
     DWORD processSession, consoleSession;
     bool asks;
+    const char* failing = nullptr;  // a question that fails: no answer, so no reason to refuse
   } cases[] = {
       {"player's desktop", true, 1, 1, true},
       {"service's station", false, 1, 1, false},
       {"session 0 beside the console's", true, 0, 1, false},
       {"Windows XP: the console is session 0", true, 0, 0, true},
       {"a visible station in another user's session", true, 2, 1, true},
+      {"a station that cannot be asked", false, 1, 1, true, "GetUserObjectInformationW"},
   };
   for (const auto& c : cases) {
     Restart();
     sim::SetDesktop(c.stationVisible, c.processSession, c.consoleSession);
+    if (c.failing) sim::FailCall(c.failing, ERROR_ACCESS_DENIED);
     sim::ScriptMessageBoxes({IDNO});
     EXPECT_EQ(Run(L""), c.asks ? 0 : 1) << c.name;
     EXPECT_EQ(sim::Boxes().size(), c.asks ? 1u : 0u) << c.name;
@@ -527,6 +531,91 @@ const OutcomeCase kOutcomeCases[] = {
      L"C:\\Games\\Title\\tools\\tvuninst.exe",
      L"C:\\Games\\Title\\data\\Telvarine\\tv.log",
      L"C:\\Games\\Title\\data\\Telvarine\\x.dat"},
+    // Of two rows that name one key, the last refusal says why it stayed.
+    {"KeyRefusedByTwoRows",
+     [] {
+       sim::CreateKey(HKEY_CURRENT_USER, "Software\\MIRELNetwork\\kVelnoraTelvarine\\Other");
+       sim::FailCall("SHDeleteKeyA", ERROR_SHARING_VIOLATION);
+     },
+     L"-s",
+     1603,
+     {"failed  key HKCU\\Software\\MIRELNetwork\\kVelnoraTelvarine: error 32, The process cannot access the "
+      "file because it is being used by another process."}},
+    // Marked before the run, it stays while another program holds it: that is why, not the refusal.
+    {"ServiceMarkedBeforeAndHeld",
+     [] {
+       sim::ServiceSetup held;
+       held.heldElsewhere = true;
+       sim::InstallService("brenserv", held);
+       DeleteServiceByName("brenserv");
+       sim::FailCall("DeleteService", ERROR_ACCESS_DENIED);
+     },
+     L"-s",
+     1603,
+     {"failed  service brenserv: error 1072, The specified service has been marked for deletion."}},
+    // A service whose first question failed may have been there: gone now, it was removed.
+    {"ServiceWhoseQuestionFailed",
+     [] {
+       sim::InstallService("kvdrNT2");
+       sim::FailCall("OpenSCManagerA", ERROR_ACCESS_DENIED);
+     },
+     L"-s",
+     0,
+     {"removed service kvdrNT2"}},
+    // Not known to be marked is not marked: the refusal of the deletion says why it stayed.
+    {"ServiceWhoseMarkCannotBeAsked",
+     [] {
+       sim::ServiceSetup refused;
+       refused.mayDelete = false;
+       sim::InstallService("brenserv", refused);
+       sim::FailCall("ChangeServiceConfigA", ERROR_ACCESS_DENIED);
+     },
+     L"-s",
+     1603,
+     {"failed  service brenserv: error 5, Access is denied."}},
+    // Attributes unknown: the module may be there, and access denied is no sign that it is in use.
+    {"ModuleWhoseAttributesCannotBeRead",
+     [] {
+       sim::MakeFile(L"C:\\windows\\system32\\kvdrNT2.sys");
+       sim::FailCall("GetFileAttributesA", ERROR_ACCESS_DENIED);
+       sim::FailCall("DeleteFileA", ERROR_ACCESS_DENIED);
+     },
+     L"-s --reboot-ok",
+     1603,
+     {"failed  module C:\\windows\\system32\\kvdrNT2.sys: error 5, Access is denied."}},
+    // Found after a listing failed, the folder's own failure is told, not the search's.
+    {"FolderFoundAfterAFailedListing",
+     [] {
+       sim::MakeDirectory(L"C:\\Games\\Title\\a");
+       sim::FailListingOpen(L"C:\\Games\\Title\\a", ERROR_ACCESS_DENIED);
+       sim::MakeDirectory(L"C:\\Games\\Title\\" + std::wstring(240, L'd') + L"\\Telvarine");
+     },
+     L"-s",
+     1603,
+     {"failed  folder C:\\Games\\Title\\" + std::string(240, 'd') + "\\Telvarine (path too long)"},
+     L"C:\\Games\\Title\\tools\\tvuninst.exe"},
+    // A given directory that is there but cannot be opened is no missing one.
+    {"GivenDirectoryHeldByAnotherProgram",
+     [] {
+       sim::MakeDirectory(L"C:\\Game\\Telvarine");
+       CreateFileW(L"C:\\Game", DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);  // left open, as that program does
+     },
+     L"-s -a C:\\Game",
+     1603,
+     {"failed  folder C:\\Game\\Telvarine: error 32, The process cannot access the file because it is being "
+      "used by another process."}},
+    // A log beside the folder, in a directory whose name starts with the folder's, is not inside it.
+    {"LogBesideTheFolder",
+     [] {
+       sim::MakeFile(L"C:\\Game\\Telvarine\\a.dat");
+       sim::MakeDirectory(L"C:\\Game\\TelvarineOld");
+     },
+     L"-s -a C:\\Game",
+     0,
+     {"removed folder C:\\Game\\Telvarine (1 files, 1 directories)"},
+     L"C:\\Games\\Title\\tvuninst.exe",
+     L"C:\\Game\\TelvarineOld\\x.log"},
     // A driver that takes its time to stop is on its way out.
     {"DriverStillStopping",
      [] {
@@ -546,6 +635,7 @@ TEST_F(RunTest, EachTargetGetsTheOutcomeItHad) {
     c.stage();
     EXPECT_EQ(RunTool(L"-l " + c.log + L" " + c.arguments, c.module), c.exitCode);
     const std::string log = sim::FileContent(c.log);
+    EXPECT_EQ(Plain(log), log.substr(0, log.find("\r\n") + 2)) << "the log holds its header and targets only";
     for (const std::string& line : c.lines) {
       EXPECT_NE(log.find("\r\n" + line + "\r\n"), std::string::npos) << line;
       const bool logOnly = line.rfind("absent", 0) == 0 || line.rfind("skipped", 0) == 0;
