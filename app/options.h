@@ -2,7 +2,7 @@
 // folder removal reads and may rewrite.
 #pragma once
 
-#include "folder/wide_path.h"
+#include "text/text.h"
 
 struct UninstallOptions {
   bool showHelp = false;  // usage requested or command line rejected

@@ -2,6 +2,7 @@
 
 #include "app/uninstall.h"
 #include "app/version.h"
+#include "text/writer.h"
 
 static const size_t kShownFailures = 5;
 

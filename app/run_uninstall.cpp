@@ -4,6 +4,7 @@
 #include "cleanup/cleanup.h"
 #include "folder/product_folder.h"
 #include "folder/walk_checks.h"
+#include "text/writer.h"
 
 static const char kCaption[] = TVUNINST_TITLE;
 static const char kQuestion[] =

@@ -2,6 +2,7 @@
 
 #include "folder/walk_checks.h"
 #include "product.h"
+#include "text/writer.h"
 
 static const wchar_t kToolsSuffix[] = L"\\tools";
 

@@ -1,10 +1,7 @@
 // Wide paths of the product folder removal and the operations on them.
 #pragma once
 
-#include <string>
-
-// UTF-16 code units with an explicit length; a memory failure ends the process.
-typedef std::wstring WidePath;
+#include "text/text.h"
 
 // Shown each sub-directory of a search; returns false to stop the whole search.
 // The two strings are valid only for the duration of the call.

@@ -1,0 +1,36 @@
+#include "text/text.h"
+
+#include <cstring>
+
+WidePath Widen(const char* text) {
+  return WidePath(text, text + strlen(text));
+}
+
+std::string Utf8(const WidePath& text) {
+  std::string bytes;
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned long code = static_cast<unsigned long>(text[i]);
+    if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<unsigned long>(text[++i]) - 0xDC00);
+    } else if (code >= 0xD800 && code < 0xE000) {
+      code = 0xFFFD;  // a lone surrogate
+    }
+    if (code < 0x80) {
+      bytes += static_cast<char>(code);
+    } else if (code < 0x800) {
+      bytes += static_cast<char>(0xC0 | (code >> 6));
+      bytes += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      bytes += static_cast<char>(0xE0 | (code >> 12));
+      bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      bytes += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      bytes += static_cast<char>(0xF0 | (code >> 18));
+      bytes += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      bytes += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return bytes;
+}

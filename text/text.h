@@ -1,0 +1,13 @@
+// Text as the system keeps it: UTF-16 code units, as the platform's wide
+// calls take them, and UTF-8 for what goes to a file or a pipe.
+#pragma once
+
+#include <string>
+
+// UTF-16 code units with an explicit length; a memory failure ends the process.
+typedef std::wstring WidePath;
+
+// ASCII names (services, keys, module paths) as wide text.
+WidePath Widen(const char* text);
+// UTF-8 whatever the width of wchar_t: UTF-16 on Windows, UTF-32 on the host.
+std::string Utf8(const WidePath& text);
