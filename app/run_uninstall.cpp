@@ -24,9 +24,9 @@ static bool StartLog(RunRecord& record, const UninstallOptions& options) {
     PrintLine(L"ERROR: Cannot tell where the log file is, error code: " + std::to_wstring(GetLastError()));
   } else if (IsSystemModule(record.logFinalPath)) {
     // What it really is decides, whatever name the caller gave it.
-    PrintLine(L"ERROR: The log file is one of the modules tvuninst removes: " + record.logFinalPath);
+    PrintLine(L"ERROR: The log file is one of the modules tvuninst removes: " + Shown(record.logFinalPath));
   } else if (FolderHolds(GivenProductFolder(options.installDir), record.logFinalPath)) {
-    PrintLine(L"ERROR: The log file is inside the folder tvuninst removes: " + record.logFinalPath);
+    PrintLine(L"ERROR: The log file is inside the folder tvuninst removes: " + Shown(record.logFinalPath));
   } else {
     return true;
   }

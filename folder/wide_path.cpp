@@ -14,7 +14,7 @@ bool FindExecutableDirectory(WidePath& directory, WidePath* failure) {
   const WidePath moduleName(buffer, wcsnlen(buffer, length));
   const size_t separator = moduleName.find_last_of(L"\\/");
   if (separator == WidePath::npos) {
-    *failure = L"Error: Failed to extract executable directory, path: " + moduleName;
+    *failure = L"Error: Failed to extract executable directory, path: " + Shown(moduleName);
     return false;
   }
   directory = moduleName.substr(0, separator);

@@ -33,8 +33,10 @@ static WidePath ErrorText(DWORD error) {
 }
 
 WidePath EntryName(const RecordEntry& entry) {
-  WidePath name = WidePath(entry.kind) + L" " + entry.target;
-  if (!entry.note.empty()) name += L" (" + entry.note + L")";
+  // A note is the system's words around values (paths, names); the words hold
+  // nothing that Shown changes, so the note is shown whole.
+  WidePath name = WidePath(entry.kind) + L" " + Shown(entry.target);
+  if (!entry.note.empty()) name += L" (" + Shown(entry.note) + L")";
   return name;
 }
 

@@ -34,3 +34,23 @@ std::string Utf8(const WidePath& text) {
   }
   return bytes;
 }
+
+static bool IsHidden(unsigned long code) {
+  return code < 0x20 || (code >= 0x7F && code < 0xA0) || code == 0x2028 || code == 0x2029 || code == L'<';
+}
+
+WidePath Shown(const WidePath& value) {
+  static const wchar_t kDigits[] = L"0123456789ABCDEF";
+  WidePath shown;
+  for (wchar_t unit : value) {
+    const unsigned long code = static_cast<unsigned long>(unit);
+    if (!IsHidden(code)) {
+      shown += unit;
+      continue;
+    }
+    shown += L"<U+";
+    for (int shift = 12; shift >= 0; shift -= 4) shown += kDigits[(code >> shift) & 0xF];
+    shown += L'>';
+  }
+  return shown;
+}

@@ -11,3 +11,8 @@ typedef std::wstring WidePath;
 WidePath Widen(const char* text);
 // UTF-8 whatever the width of wchar_t: UTF-16 on Windows, UTF-32 on the host.
 std::string Utf8(const WidePath& text);
+// A value (an argument, a path, a name) as a line shows it: each control
+// character (C0, DEL, C1, the line and paragraph separators) and each `<` as
+// <U+XXXX>, so that a value never breaks or forges a line. `<` cannot occur in
+// a Windows name, so the form cannot be mistaken for one.
+WidePath Shown(const WidePath& value);

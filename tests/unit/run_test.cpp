@@ -535,6 +535,13 @@ const OutcomeCase kOutcomeCases[] = {
      L"-s",
      0,
      {"pending service kvdrNT2 (deleted when it stops)"}},
+    // A value shows its line breaks and `<` as code points: one line stays one line.
+    {"LineBreakInAnArgument",
+     [] {},
+     L"-s -a \"C:\\Game\r\nsummary: 9 removed<\"",
+     0,
+     {"absent  folder C:\\Game<U+000D><U+000A>summary: 9 removed<U+003C>\\Telvarine (no directory "
+      "C:\\Game<U+000D><U+000A>summary: 9 removed<U+003C>)"}},
 };
 
 TEST_F(RunTest, EachTargetGetsTheOutcomeItHad) {
@@ -546,6 +553,7 @@ TEST_F(RunTest, EachTargetGetsTheOutcomeItHad) {
     c.stage();
     EXPECT_EQ(RunTool(L"-l " + c.log + L" " + c.arguments, c.module), c.exitCode);
     const std::string log = sim::FileContent(c.log);
+    EXPECT_EQ(log.find("\nsummary: "), log.rfind("\nsummary: ")) << "one block, one summary";
     for (const std::string& line : c.lines) {
       EXPECT_NE(log.find("\r\n" + line + "\r\n"), std::string::npos) << line;
       const bool logOnly = line.rfind("absent", 0) == 0 || line.rfind("skipped", 0) == 0;
