@@ -88,7 +88,9 @@ static void RunSteps(RunRecord& record, const UninstallOptions& options) {
 
 static void ReportCompletion(const RunRecord& record, const UninstallOptions& options) {
   if (options.preview) {
-    if (options.silent) {
+    // Its box would wait for ever where nobody can answer it: the preview
+    // then ends as a silent one does.
+    if (options.silent || !SomeoneCanAnswer()) {
       OutputDebugStringA(kPreviewCompleted);
     } else {
       MessageBoxA(nullptr, PreviewText(record).c_str(), kCaption, MB_OK);

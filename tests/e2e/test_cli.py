@@ -178,6 +178,11 @@ class Fleet(w.WineTestCase):
         self.assertEqual(result.code, 1)
         self.assertEqual(result.out, w.NOBODY_CAN_ANSWER)
         self.assertTrue(w.unix(f"{w.SYSTEM}\\kvdrNT2.sys").exists())
+        # Nor is a preview's closing box: the preview ends as a silent one, its code and its log whole.
+        result = w.run_launched(self.tool, "-n", "-l", "C:\\fleet.log", unseen=60, timeout=180)
+        self.assertFalse(result.timed_out, "the preview's box waited where nobody can answer it")
+        self.assertEqual((result.code, w.debug_strings(result)), (1, ["Preview completed."]))
+        self.assertTrue(w.read_log("C:\\fleet.log")[-1].startswith("preview summary: "))
 
     def test_log_that_would_be_removed_is_refused(self):
         cases = [

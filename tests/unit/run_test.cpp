@@ -97,6 +97,13 @@ TEST_F(RunTest, BoxOnlyWhereSomeoneCanAnswerIt) {
     EXPECT_EQ(sim::Boxes().size(), c.asks ? 1u : 0u) << c.name;
     EXPECT_EQ(Output().find("Run with -s") != std::string::npos, !c.asks) << c.name;
     ExpectNothingRemoved();
+    // A preview's closing box too; without it the preview ends as a silent one, its code unchanged.
+    sim::ScriptMessageBoxes({IDOK});
+    EXPECT_EQ(Run(L"-n"), 1) << c.name;
+    EXPECT_EQ(sim::Boxes().size(), c.asks ? 2u : 0u) << c.name;
+    EXPECT_EQ(sim::DebugStrings(),
+              c.asks ? std::vector<std::string>() : std::vector<std::string>{"Preview completed."})
+        << c.name;
   }
 }
 
