@@ -99,6 +99,17 @@ class SilentRuns(w.WineTestCase):
         self.assertEqual(lines[39], "skipped folder Telvarine (not in a tools directory and no -a given)")
         w.remove_tree("C:\\Games\\Plain")
 
+    def test_line_break_in_an_argument_forges_no_line(self):
+        tool = w.install_tool("C:\\Games\\Forged")
+        log = "C:\\tvtest\\forged.log"
+        w.unix(log).unlink(missing_ok=True)
+        w.run_tool(tool, "-s", "-l", log, "-a", "C:\\Games\\Forged\r\nsummary: 0 failed")
+        lines = w.read_log(log)
+        self.assertEqual([line for line in lines if line.startswith("summary: ")], [lines[-1]], lines)
+        self.assertIn(" folder C:\\Games\\Forged<U+000D><U+000A>summary: 0 failed\\Telvarine", "\n".join(lines))
+        w.remove_tree("C:\\Games\\Forged")
+        w.unix(log).unlink()
+
 
 class PlatformAnswers(w.WineTestCase):
     """The simulated platform's unit tests read the same expected answers."""
