@@ -542,6 +542,24 @@ const OutcomeCase kOutcomeCases[] = {
      L"-s",
      0,
      {"pending service kvdrNT2 (deleted when it stops)"}},
+    // Stopped and marked, a service goes when another program lets go of it.
+    {"StoppedServiceHeldByAnotherProgram",
+     [] {
+       sim::InstallService("brenserv");
+       sim::HoldService("brenserv", true);
+     },
+     L"-s",
+     0,
+     {"pending service brenserv (deleted when the last handle to it closes)"}},
+    // A directory at a module's path is refused as it is, and never queued.
+    {"ModuleThatIsADirectory",
+     [] { sim::MakeDirectory(L"C:\\windows\\system32\\kvdrNT2.sys"); },
+     L"-s --reboot-ok",
+     1603,
+     {"failed  module C:\\windows\\system32\\kvdrNT2.sys: error 5, Access is denied."},
+     L"C:\\Games\\Title\\tvuninst.exe",
+     L"C:\\Logs\\tv.log",
+     L"C:\\windows\\system32\\kvdrNT2.sys"},
     // A value shows its line breaks and `<` as code points: one line stays one line.
     {"LineBreakInAnArgument",
      [] {},
