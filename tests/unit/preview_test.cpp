@@ -39,6 +39,12 @@ std::map<std::string, std::string> Words(const std::string& log) {
   return words;
 }
 
+// The folder's line after its word: what it names, what it counts and why it stayed.
+std::string FolderLine(const std::string& log) {
+  const size_t at = log.find(" folder ");
+  return at == std::string::npos ? "" : log.substr(at, log.find("\r\n", at) - at);
+}
+
 // What a real run may say about `target` where the preview said `word`.
 bool Matches(const std::string& target, const std::string& word, const std::string& real) {
   if (word == "would remove")  // or a running service it marks
@@ -74,6 +80,7 @@ void ExpectPreviewMatchesRun(const std::function<void()>& stage, const std::wstr
     EXPECT_TRUE(run.count(target.first) && Matches(target.first, target.second, run[target.first]))
         << target.first << ": preview " << target.second << ", run " << run[target.first];
   }
+  EXPECT_EQ(FolderLine(logs[0]), FolderLine(logs[1])) << "what the folder's deletion counts";
   const bool acts =
       std::any_of(preview.begin(), preview.end(), [](const std::pair<const std::string, std::string>& t) {
         return t.second == "would remove" || t.second == "would fail";
@@ -195,7 +202,7 @@ TEST_F(PreviewTest, ChangesNothingAndSaysWhatARealRunWouldDo) {
            "would remove module C:\\windows\\system32\\Corvane.des\n",
            "would be removed as a link entry C:\\Game\\data\\Telvarine\\Link\n",
            "would be left entry C:\\Game\\data\\Telvarine\\Sub\\Unix\n",
-           "would fail folder C:\\Game\\data\\Telvarine (2 files, 3 directories removed; "
+           "would fail folder C:\\Game\\data\\Telvarine (2 files, 0 directories removed; "
            "C:\\Game\\data\\Telvarine\\Sub\\Unix link left in place)\n",
            "preview summary: 16 would remove, 2 would keep, 1 would fail, 0 pending, 23 absent, 0 skipped, 1 "
            "links "
