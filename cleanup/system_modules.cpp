@@ -117,7 +117,7 @@ bool IsSystemModule(const WidePath& file) {
                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (module == INVALID_HANDLE_VALUE) continue;
     WidePath final;
-    const bool same = FinalPathOf(module, &final) && SamePath(final, file);
+    const bool same = FinalPathOf(module, &final) && SameText(final, file);
     CloseHandle(module);
     if (same) return true;
   }

@@ -21,13 +21,9 @@ bool FindExecutableDirectory(WidePath& directory, WidePath* failure) {
   return true;
 }
 
-void ToLowerInPlace(WidePath& text) {
-  for (wchar_t& unit : text) unit = static_cast<wchar_t>(towlower(unit));
-}
-
 bool EndsWith(const WidePath& text, const WidePath& suffix) {
   if (suffix.empty() || suffix.size() > text.size()) return false;
-  return text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return SameText(text.substr(text.size() - suffix.size()), suffix);
 }
 
 WidePath Concat(const WidePath& base, const wchar_t* tail) {

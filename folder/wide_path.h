@@ -10,6 +10,6 @@ typedef bool (*DirectoryVisitor)(const WidePath& fullPath, const WidePath& name,
 // The directory of the running executable; false, with the line that says
 // why in `failure`, when it cannot be determined.
 bool FindExecutableDirectory(WidePath& directory, WidePath* failure);
-void ToLowerInPlace(WidePath& text);
+// Whether `text` ends with `suffix`, letter case aside.
 bool EndsWith(const WidePath& text, const WidePath& suffix);
 WidePath Concat(const WidePath& base, const wchar_t* tail);

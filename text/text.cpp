@@ -1,6 +1,7 @@
 #include "text/text.h"
 
 #include <cstring>
+#include <cwctype>
 
 WidePath Widen(const char* text) {
   return WidePath(text, text + strlen(text));
@@ -53,4 +54,12 @@ WidePath Shown(const WidePath& value) {
     shown += L'>';
   }
   return shown;
+}
+
+bool SameText(const WidePath& a, const WidePath& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (towlower(a[i]) != towlower(b[i])) return false;
+  }
+  return true;
 }

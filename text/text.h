@@ -16,3 +16,7 @@ std::string Utf8(const WidePath& text);
 // <U+XXXX>, so that a value never breaks or forges a line. `<` cannot occur in
 // a Windows name, so the form cannot be mistaken for one.
 WidePath Shown(const WidePath& value);
+// Whether two texts are the same, letter case aside, unit by unit as the
+// runtime's towlower has it: the one comparison of names (of files, folders,
+// keys) that ignores case.
+bool SameText(const WidePath& a, const WidePath& b);
