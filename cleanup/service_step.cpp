@@ -59,8 +59,8 @@ void ReportServices(RunRecord& record, const ServiceTrace (&traces)[kProductServ
     if (!record.preview) {
       error = QueryServiceState(trace.name, &state) ? 0 : GetLastError();
     } else if (error == 0 && (!trace.markedBefore || GoesInTheStep(trace))) {
-      error =
-          ERROR_SERVICE_DOES_NOT_EXIST;  // this run would mark it (or stop it): it goes, now or when it stops
+      // This run would mark it, or stop it: it goes, now or when it stops.
+      error = ERROR_SERVICE_DOES_NOT_EXIST;
     }
     AddJudgement(record, L"service", Widen(trace.name), JudgeService(trace, error, state));
   }
