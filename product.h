@@ -1,6 +1,7 @@
 // What belongs to the product: its services, its registry keys, its
-// system-directory modules and the name of its folder in a game. Everything
-// tvuninst removes is named here and nowhere else.
+// system-directory modules and the name of its folder in a game. Each target
+// tvuninst looks for is named here, once; what lies below one (the folder's
+// contents, a whole-tree row's subkeys) is found by the walks.
 #pragma once
 
 #include "platform/platform.h"

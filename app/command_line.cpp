@@ -1,6 +1,6 @@
 #include "app/uninstall.h"
 #include "app/version.h"
-#include "record/run_record.h"
+#include "text/writer.h"
 
 static const wchar_t kSeparator[] = L"=====================================";
 

@@ -1,5 +1,5 @@
 #include "app/uninstall.h"
-#include "record/run_record.h"
+#include "text/writer.h"
 
 static const DWORD kStandardStreams[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
 

@@ -1,8 +1,9 @@
-// The parsed command line: the one record the run keeps, which the product
-// folder removal reads and may rewrite.
+// The parsed command line, as the caller gave it: read by the run and its
+// steps, never changed after the parse. What the run finds and decides goes
+// into its RunRecord.
 #pragma once
 
-#include "folder/wide_path.h"
+#include "text/text.h"
 
 struct UninstallOptions {
   bool showHelp = false;  // usage requested or command line rejected

@@ -2,6 +2,7 @@
 
 #include "app/uninstall.h"
 #include "app/version.h"
+#include "text/writer.h"
 
 static const size_t kShownFailures = 5;
 
@@ -31,8 +32,9 @@ void ReportHeader(const RunRecord& record) {
   const LPCWSTR commandLine = GetCommandLineW();
   WriteLogLine(record, WidePath(L"tvuninst " TVUNINST_WIDEN(TVUNINST_VERSION)) +
                            (record.preview ? L" preview, " : L", ") + LocalStamp() + L", elevated: " +
-                           (IsUserAnAdmin() ? L"yes" : L"no") + L", computer: " + computer + L", account: " +
-                           account + L", command line: " + (commandLine ? commandLine : L""));
+                           (IsUserAnAdmin() ? L"yes" : L"no") + L", computer: " + Shown(computer) +
+                           L", account: " + Shown(account) + L", command line: " +
+                           Shown(commandLine ? commandLine : L""));
 }
 
 void ReportSummary(const RunRecord& record, int exitCode, bool onConsole) {

@@ -4,6 +4,7 @@
 #include "cleanup/cleanup.h"
 #include "folder/product_folder.h"
 #include "folder/walk_checks.h"
+#include "text/writer.h"
 
 static const char kCaption[] = TVUNINST_TITLE;
 static const char kQuestion[] =
@@ -23,9 +24,9 @@ static bool StartLog(RunRecord& record, const UninstallOptions& options) {
     PrintLine(L"ERROR: Cannot tell where the log file is, error code: " + std::to_wstring(GetLastError()));
   } else if (IsSystemModule(record.logFinalPath)) {
     // What it really is decides, whatever name the caller gave it.
-    PrintLine(L"ERROR: The log file is one of the modules tvuninst removes: " + record.logFinalPath);
+    PrintLine(L"ERROR: The log file is one of the modules tvuninst removes: " + Shown(record.logFinalPath));
   } else if (FolderHolds(GivenProductFolder(options.installDir), record.logFinalPath)) {
-    PrintLine(L"ERROR: The log file is inside the folder tvuninst removes: " + record.logFinalPath);
+    PrintLine(L"ERROR: The log file is inside the folder tvuninst removes: " + Shown(record.logFinalPath));
   } else {
     return true;
   }
@@ -87,7 +88,9 @@ static void RunSteps(RunRecord& record, const UninstallOptions& options) {
 
 static void ReportCompletion(const RunRecord& record, const UninstallOptions& options) {
   if (options.preview) {
-    if (options.silent) {
+    // Its box would wait for ever where nobody can answer it: the preview
+    // then ends as a silent one does.
+    if (options.silent || !SomeoneCanAnswer()) {
       OutputDebugStringA(kPreviewCompleted);
     } else {
       MessageBoxA(nullptr, PreviewText(record).c_str(), kCaption, MB_OK);

@@ -4,8 +4,6 @@
 // itself kept; otherwise it failed. A real run asks the registry after the
 // list ran; a preview asks a registry with what the list would remove taken
 // out, so both judge through the same rules.
-#include <ctype.h>
-
 #include "cleanup/cleanup.h"
 
 namespace {
@@ -18,11 +16,7 @@ struct KeyView {
 bool IsAtOrBelow(const std::string& keyPath, const char* top) {
   const size_t length = strlen(top);
   if (keyPath.size() < length || (keyPath.size() > length && keyPath[length] != '\\')) return false;
-  for (size_t i = 0; i < length; ++i) {
-    if (tolower(static_cast<unsigned char>(keyPath[i])) != tolower(static_cast<unsigned char>(top[i])))
-      return false;
-  }
-  return true;
+  return SameText(Widen(keyPath.substr(0, length).c_str()), Widen(top));
 }
 
 bool IsListed(HKEY hive, const std::string& keyPath) {

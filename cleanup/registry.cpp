@@ -1,5 +1,3 @@
-#include <ctype.h>
-
 #include "cleanup/cleanup.h"
 
 void CleanRegistry(LSTATUS* statuses) {
@@ -11,15 +9,8 @@ void CleanRegistry(LSTATUS* statuses) {
   }
 }
 
-static bool SamePath(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    if (tolower(static_cast<unsigned char>(*a)) != tolower(static_cast<unsigned char>(*b))) return false;
-  }
-  return *a == *b;
-}
-
 bool SameRegistryKey(const RegistryCleanupEntry& a, const RegistryCleanupEntry& b) {
-  return a.hive == b.hive && SamePath(a.keyPath, b.keyPath);
+  return a.hive == b.hive && SameText(Widen(a.keyPath), Widen(b.keyPath));
 }
 
 LSTATUS RegistryKeyStatus(HKEY hive, const char* keyPath) {

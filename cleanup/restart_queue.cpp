@@ -43,10 +43,7 @@ static bool FinalPath(const char* path, DWORD flags, wchar_t* final) {
 static bool IsDirectlyInside(const wchar_t* file, const wchar_t* directory) {
   const size_t length = wcslen(directory);
   if (wcslen(file) <= length + 1 || file[length] != L'\\') return false;
-  for (size_t i = 0; i < length; ++i) {
-    if (towlower(file[i]) != towlower(directory[i])) return false;
-  }
-  return wcschr(file + length + 1, L'\\') == nullptr;
+  return SameText(WidePath(file, length), directory) && wcschr(file + length + 1, L'\\') == nullptr;
 }
 
 bool QueueModuleForRestart(const char* path, char* aside, wchar_t* queued) {

@@ -32,9 +32,20 @@ static bool IsReadOnly(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
-// Read-only comes first, whatever the refusal: such a module is never queued.
+// A directory at a module's path is no module: DeleteFileA refuses it (5)
+// whatever the run does, and it is never renamed aside or queued.
+static bool IsDirectory(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Refused by what it is, not by who holds it.
+static bool RefusedAsItIs(DWORD attributes) {
+  return IsReadOnly(attributes) || IsDirectory(attributes);
+}
+
+// What is refused as it is comes first, whatever the refusal: such a module is never queued.
 static bool InUse(DWORD error, DWORD attributes) {
-  if (IsReadOnly(attributes)) return false;
+  if (RefusedAsItIs(attributes)) return false;
   return error == ERROR_SHARING_VIOLATION ||
          (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES);
 }
@@ -54,12 +65,12 @@ static Judgement JudgeModule(const ModuleTrace& trace) {
   return {kFailed, L"", trace.deleteError};
 }
 
-// A preview: a read-only module is refused; anything else that may be there goes.
+// A preview: a read-only module or a directory is refused; anything else that may be there goes.
 static ModuleTrace PredictDeletion(ModuleTrace trace) {
-  trace.deleted = !IsNotFound(trace.lookError) && !IsReadOnly(trace.attributes);
-  trace.deleteError = trace.deleted                  ? 0
-                      : IsReadOnly(trace.attributes) ? ERROR_ACCESS_DENIED
-                                                     : trace.lookError;
+  trace.deleted = !IsNotFound(trace.lookError) && !RefusedAsItIs(trace.attributes);
+  trace.deleteError = trace.deleted                     ? 0
+                      : RefusedAsItIs(trace.attributes) ? ERROR_ACCESS_DENIED
+                                                        : trace.lookError;
   return trace;
 }
 
@@ -106,7 +117,7 @@ bool IsSystemModule(const WidePath& file) {
                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (module == INVALID_HANDLE_VALUE) continue;
     WidePath final;
-    const bool same = FinalPathOf(module, &final) && SamePath(final, file);
+    const bool same = FinalPathOf(module, &final) && SameText(final, file);
     CloseHandle(module);
     if (same) return true;
   }

@@ -34,7 +34,9 @@ static bool Removed(WalkTally* tally, bool removed, const wchar_t* path, unsigne
     const DWORD error = GetLastError();
     return NoteStayed(tally, path, ReasonFor(error), error);
   }
-  ++*count;
+  // A preview walks on past the first entry that stays, to name every link it
+  // would leave; it counts only what the deletion removes before it stops there.
+  if (!tally->reason) ++*count;
   return true;
 }
 

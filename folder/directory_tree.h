@@ -8,7 +8,8 @@
 #include "record/run_record.h"
 
 // What a walk did, counted as it went: no extra platform call is made to fill it.
-// The deletion itself allocates nothing, so what it records lives in place.
+// A real run's deletion allocates nothing, so what it records lives in place;
+// only a preview's lists of links and the search's skipped entries grow.
 struct WalkTally {
   WidePath folder;                      // the product folder, set by whoever hands it to the deletion
   bool found = false;                   // that folder was there when the deletion began

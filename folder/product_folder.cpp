@@ -2,15 +2,9 @@
 
 #include "folder/walk_checks.h"
 #include "product.h"
+#include "text/writer.h"
 
 static const wchar_t kToolsSuffix[] = L"\\tools";
-
-static bool IsProductFolderName(const WidePath& name) {
-  WidePath lowered = name, product = ProductFolderName;
-  ToLowerInPlace(lowered);
-  ToLowerInPlace(product);
-  return lowered == product;
-}
 
 // The given directory is held while its folder is deleted, as the search
 // holds the directories above the folder it finds; a link is not followed.
@@ -41,9 +35,7 @@ static bool FindLayout(const WidePath& installDir, WidePath* searchRoot, WidePat
                        WidePath* failure) {
   WidePath executableDirectory;
   if (!FindExecutableDirectory(executableDirectory, failure)) return false;
-  WidePath lowered = executableDirectory;
-  ToLowerInPlace(lowered);
-  if (EndsWith(lowered, kToolsSuffix)) {
+  if (EndsWith(executableDirectory, kToolsSuffix)) {
     // A game ships the uninstaller in its tools directory: the folder can be
     // anywhere in the game's tree, and any -a value plays no part.
     *searchRoot = executableDirectory.substr(0, executableDirectory.rfind(L'\\'));
@@ -60,9 +52,8 @@ WidePath GivenProductFolder(const WidePath& installDir) {
   return Concat(Concat(givenDirectory, L"\\"), ProductFolderName);
 }
 
-// Names are compared on lower-cased copies; the file system is always handed
-// the path in the case it was given, which matters where names are
-// case-sensitive.
+// Names are compared case aside; the file system is always handed the path in
+// the case it was given, which matters where names are case-sensitive.
 bool RemoveProductFolder(const WidePath& installDir, RunRecord& record) {
   WalkTally tally;
   tally.preview = record.preview;
@@ -111,7 +102,7 @@ bool FolderHolds(const WidePath& folder, const WidePath& file) {
 }
 
 bool ProductFolderVisitor(const WidePath& fullPath, const WidePath& name, void* context) {
-  if (!IsProductFolderName(name)) return true;
+  if (!SameText(name, ProductFolderName)) return true;
   WalkTally* tally = static_cast<WalkTally*>(context);
   if (tally && tally->record) AddSaid(*tally->record, L"Found 'Telvarine', stopping recursion.");
   if (tally) tally->folder = fullPath;

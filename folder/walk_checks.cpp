@@ -74,14 +74,7 @@ bool IsNotFound(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-bool SamePath(const WidePath& a, const WidePath& b) {
-  WidePath left = a, right = b;
-  ToLowerInPlace(left);
-  ToLowerInPlace(right);
-  return left == right;
-}
-
 bool LiesInside(const WidePath& file, const WidePath& directory) {
   if (directory.empty() || file.size() <= directory.size() || file[directory.size()] != L'\\') return false;
-  return SamePath(file.substr(0, directory.size()), directory);
+  return SameText(file.substr(0, directory.size()), directory);
 }

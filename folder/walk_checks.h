@@ -27,5 +27,3 @@ bool FinalPathOf(HANDLE handle, WidePath* path);
 bool LiesInside(const WidePath& file, const WidePath& directory);
 // Only "not found" means not there; any other error may hide what is there.
 bool IsNotFound(DWORD error);
-// Whether two final paths name the same entry, case aside.
-bool SamePath(const WidePath& a, const WidePath& b);

@@ -14,20 +14,16 @@ bool FindExecutableDirectory(WidePath& directory, WidePath* failure) {
   const WidePath moduleName(buffer, wcsnlen(buffer, length));
   const size_t separator = moduleName.find_last_of(L"\\/");
   if (separator == WidePath::npos) {
-    *failure = L"Error: Failed to extract executable directory, path: " + moduleName;
+    *failure = L"Error: Failed to extract executable directory, path: " + Shown(moduleName);
     return false;
   }
   directory = moduleName.substr(0, separator);
   return true;
 }
 
-void ToLowerInPlace(WidePath& text) {
-  for (wchar_t& unit : text) unit = static_cast<wchar_t>(towlower(unit));
-}
-
 bool EndsWith(const WidePath& text, const WidePath& suffix) {
   if (suffix.empty() || suffix.size() > text.size()) return false;
-  return text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return SameText(text.substr(text.size() - suffix.size()), suffix);
 }
 
 WidePath Concat(const WidePath& base, const wchar_t* tail) {

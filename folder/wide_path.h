@@ -1,10 +1,7 @@
 // Wide paths of the product folder removal and the operations on them.
 #pragma once
 
-#include <string>
-
-// UTF-16 code units with an explicit length; a memory failure ends the process.
-typedef std::wstring WidePath;
+#include "text/text.h"
 
 // Shown each sub-directory of a search; returns false to stop the whole search.
 // The two strings are valid only for the duration of the call.
@@ -13,6 +10,6 @@ typedef bool (*DirectoryVisitor)(const WidePath& fullPath, const WidePath& name,
 // The directory of the running executable; false, with the line that says
 // why in `failure`, when it cannot be determined.
 bool FindExecutableDirectory(WidePath& directory, WidePath* failure);
-void ToLowerInPlace(WidePath& text);
+// Whether `text` ends with `suffix`, letter case aside.
 bool EndsWith(const WidePath& text, const WidePath& suffix);
 WidePath Concat(const WidePath& base, const wchar_t* tail);

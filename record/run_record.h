@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "folder/wide_path.h"
 #include "platform/platform.h"
+#include "text/text.h"
 
 // A real run's words; a preview says what a real run would do with the same
 // judgement (removed: "would remove", kept: "would keep", failed: "would fail").
@@ -62,24 +62,11 @@ void AddJudgement(RunRecord& record, const wchar_t* kind, const WidePath& target
 void AddSaid(RunRecord& record, const WidePath& line);
 // A line about the run rather than a target ("declined: ..."): log only.
 void AddNote(RunRecord& record, const WidePath& line);
-// One write of a whole line to the log; a failed write is ignored, the run's
-// result does not depend on it.
+// One write of a whole line to the log, when there is one.
 void WriteLogLine(const RunRecord& record, const WidePath& line);
-// The one writer of everything the run prints, so that its lines keep the
-// order they were printed in: a whole line to standard output, as a console
-// takes text (WriteConsoleW) or, to a file or a pipe, as UTF-8 like the log.
-// A failed write is ignored, as the log's is.
-// A console: a character device with a console mode (NUL is a character device too).
-bool IsConsole(HANDLE stream);
-void PrintLine(const WidePath& line);
 
 unsigned long CountOf(const RunRecord& record, Outcome outcome);
 // The line as the log and the console show it.
 WidePath EntryLine(const RunRecord& record, const RecordEntry& entry);
 // "kind target (note)", as the completion text names a failure.
 WidePath EntryName(const RecordEntry& entry);
-
-// ASCII names (services, keys, module paths) as wide text.
-WidePath Widen(const char* text);
-// UTF-8 whatever the width of wchar_t: UTF-16 on Windows, UTF-32 on the host.
-std::string Utf8(const WidePath& text);

@@ -222,12 +222,14 @@ def run_launched(tool, *args, cwd="C:\\", timeout=120, unseen=None):
 
 
 @contextlib.contextmanager
-def held(windows_path, release=None):
+def held(windows_path, release=None, service=False):
     """`windows_path` held open by another Windows program, without delete sharing, while the
     block runs. The holder lets go when the file `release` appears (by default the path with
-    ".release" added; give the real one where the holder's view is redirected)."""
+    ".release" added; give the real one where the holder's view is redirected). With `service`,
+    the service of that name is held open, as the Services console holds it."""
     release = release or windows_path + ".release"
-    holder = subprocess.Popen([*WINE, PROBE, "hold", windows_path], env=environment(), cwd=unix("C:\\"),
+    how = ["holdservice", windows_path, release] if service else ["hold", windows_path]
+    holder = subprocess.Popen([*WINE, PROBE, *how], env=environment(), cwd=unix("C:\\"),
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     try:
         assert holder.stdout.readline().strip() == b"held", f"{windows_path} could not be held"

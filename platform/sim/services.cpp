@@ -60,6 +60,11 @@ void StopServiceExternally(const std::string& name) {
   RemoveIfGone(name);
 }
 
+void HoldService(const std::string& name, bool held) {
+  if (Service* service = FindService(name)) service->openHandles += held ? 1 : -1;
+  RemoveIfGone(name);
+}
+
 }  // namespace sim
 
 using sim::TheWorld;

@@ -103,6 +103,9 @@ bool ServiceMarkedForDeletion(const std::string& name);
 std::vector<std::string> AllServices();
 // As the service's own process would: it stops (and goes, when marked).
 void StopServiceExternally(const std::string& name);
+// Another program's handle to the service (the Services console holds one),
+// opened or closed: a marked service that has stopped stays listed while it is open.
+void HoldService(const std::string& name, bool held);
 
 // ---- Registry (paths below a hive, backslash-separated) ----
 void CreateKey(HKEY hive, const std::string& path);

@@ -99,6 +99,17 @@ class SilentRuns(w.WineTestCase):
         self.assertEqual(lines[39], "skipped folder Telvarine (not in a tools directory and no -a given)")
         w.remove_tree("C:\\Games\\Plain")
 
+    def test_line_break_in_an_argument_forges_no_line(self):
+        tool = w.install_tool("C:\\Games\\Forged")
+        log = "C:\\tvtest\\forged.log"
+        w.unix(log).unlink(missing_ok=True)
+        w.run_tool(tool, "-s", "-l", log, "-a", "C:\\Games\\Forged\r\nsummary: 0 failed")
+        lines = w.read_log(log)
+        self.assertEqual([line for line in lines if line.startswith("summary: ")], [lines[-1]], lines)
+        self.assertIn(" folder C:\\Games\\Forged<U+000D><U+000A>summary: 0 failed\\Telvarine", "\n".join(lines))
+        w.remove_tree("C:\\Games\\Forged")
+        w.unix(log).unlink()
+
 
 class PlatformAnswers(w.WineTestCase):
     """The simulated platform's unit tests read the same expected answers."""
@@ -178,6 +189,11 @@ class Fleet(w.WineTestCase):
         self.assertEqual(result.code, 1)
         self.assertEqual(result.out, w.NOBODY_CAN_ANSWER)
         self.assertTrue(w.unix(f"{w.SYSTEM}\\kvdrNT2.sys").exists())
+        # Nor is a preview's closing box: the preview ends as a silent one, its code and its log whole.
+        result = w.run_launched(self.tool, "-n", "-l", "C:\\fleet.log", unseen=60, timeout=180)
+        self.assertFalse(result.timed_out, "the preview's box waited where nobody can answer it")
+        self.assertEqual((result.code, w.debug_strings(result)), (1, ["Preview completed."]))
+        self.assertTrue(w.read_log("C:\\fleet.log")[-1].startswith("preview summary: "))
 
     def test_log_that_would_be_removed_is_refused(self):
         cases = [

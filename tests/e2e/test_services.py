@@ -43,6 +43,16 @@ class Services(w.WineTestCase):
         w.sc("stop", "kvtlsvc2")
         self.assertTrue(w.wait_for(lambda: w.service_state("kvtlsvc2") == "STOPPED"))
 
+    def test_stopped_service_held_by_another_program_is_pending(self):
+        log = "C:\\tvtest\\held_service.log"
+        with w.held("brenserv", release="C:\\tvtest\\brenserv.release", service=True):
+            result = w.run_launched(self.tool, "-s", "-l", log)
+            self.assertEqual(result.code, 0)
+            self.assertIn("pending service brenserv (deleted when the last handle to it closes)", w.read_log(log))
+            self.assertEqual(w.service_state("brenserv"), "STOPPED", "still listed while it is held")
+        self.assertTrue(w.wait_for(lambda: w.service_state("brenserv") is None), "brenserv was not marked")
+        w.unix(log).unlink()
+
     def test_second_run_finds_nothing_and_still_completes(self):
         w.run_tool(self.tool, "-s")
         w.sc("stop", "kvtlsvc")

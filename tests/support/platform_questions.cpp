@@ -45,6 +45,8 @@ void AskFileQuestions(const std::wstring& dir, Answers& answers) {
   SetLastError(kPrimed);
   answers.Code("DeleteFileA.held", DeleteFileA((narrow + "\\held.txt").c_str()));
   SetLastError(kPrimed);
+  answers.Code("DeleteFileA.directory", DeleteFileA((narrow + "\\empty").c_str()));
+  SetLastError(kPrimed);
   answers.Code("RemoveDirectoryW.not_empty", RemoveDirectoryW((dir + L"\\full").c_str()));
   SetLastError(kPrimed);
   answers.Code("RemoveDirectoryW.missing", RemoveDirectoryW((dir + L"\\missing").c_str()));
@@ -136,6 +138,13 @@ void AskServiceQuestions(Answers& answers) {
   SetLastError(kPrimed);
   answers.Code("DeleteService.first", DeleteService(service));
   changeNothing("ChangeServiceConfigA.marked", configurable);
+  // Marked and stopped, it stays listed while a handle to it is open, and reads stopped.
+  SC_HANDLE queried = OpenServiceA(manager, "tvprobe_codes", SERVICE_QUERY_STATUS);
+  SERVICE_STATUS heldStatus = {};
+  SetLastError(kPrimed);
+  answers.Code("QueryServiceStatus.marked_held", queried && QueryServiceStatus(queried, &heldStatus));
+  answers.Line("QueryServiceStatus.marked_held_state", heldStatus.dwCurrentState);
+  if (queried) CloseServiceHandle(queried);
   SetLastError(kPrimed);
   answers.Code("DeleteService.second", DeleteService(service));
   CloseServiceHandle(configurable);
@@ -153,7 +162,8 @@ void AskServiceQuestions(Answers& answers) {
 void AskDesktopQuestions(Answers& answers) {
   USEROBJECTFLAGS flags = {};
   SetLastError(kPrimed);
-  const BOOL told = GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, nullptr);
+  const BOOL told =
+      GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, nullptr);
   answers.Code("GetUserObjectInformationW.station", told != FALSE);
   answers.Line("GetUserObjectInformationW.station_visible", flags.dwFlags & WSF_VISIBLE);
   DWORD session = kPrimed;

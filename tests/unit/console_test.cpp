@@ -1,6 +1,6 @@
 #include "app/uninstall.h"
-#include "record/run_record.h"
 #include "sim_test.h"
+#include "text/writer.h"
 
 namespace {
 

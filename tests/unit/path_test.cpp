@@ -77,16 +77,18 @@ TEST_F(PathTest, ModuleNameOfBufferSizeOrMoreIsAFailure) {
 
 // The host's towlower gives the Windows runtime's answers for these letters:
 // tests/data/platform_codes.txt holds them, asked of both.
-TEST_F(PathTest, ToLowerChangesOnlyAsciiLetters) {
-  WidePath text = L"C:\\SPIELE\\\u00DCBUNG\\Tools\\\u0416";
-  ToLowerInPlace(text);
-  EXPECT_EQ(text, L"c:\\spiele\\\u00DCbung\\tools\\\u0416");
+TEST_F(PathTest, SameTextIgnoresTheCaseOfAsciiLettersOnly) {
+  EXPECT_TRUE(SameText(L"C:\\SPIELE\\\u00DCBUNG\\Tools", L"c:\\spiele\\\u00DCbung\\tools"));
+  EXPECT_FALSE(SameText(L"\u00DC", L"\u00FC"));
+  EXPECT_FALSE(SameText(L"\u0416", L"\u0436"));
+  EXPECT_FALSE(SameText(L"tool", L"tools"));
 }
 
 TEST_F(PathTest, EndsWith) {
   const WidePath tools = L"\\tools";
   EXPECT_TRUE(EndsWith(L"c:\\games\\tools", tools));
   EXPECT_TRUE(EndsWith(L"\\tools", tools));
+  EXPECT_TRUE(EndsWith(L"C:\\Games\\TOOLS", tools));
   EXPECT_FALSE(EndsWith(L"c:\\gametools", tools));
   EXPECT_FALSE(EndsWith(L"tools", tools));
   EXPECT_FALSE(EndsWith(L"c:\\games\\tools\\", tools));

@@ -39,9 +39,16 @@ std::map<std::string, std::string> Words(const std::string& log) {
   return words;
 }
 
-// What a real run may say where the preview said `word`.
-bool Matches(const std::string& word, const std::string& real) {
-  if (word == "would remove") return real == "removed" || real == "pending";  // a running service it marks
+// The folder's line after its word: what it names, what it counts and why it stayed.
+std::string FolderLine(const std::string& log) {
+  const size_t at = log.find(" folder ");
+  return at == std::string::npos ? "" : log.substr(at, log.find("\r\n", at) - at);
+}
+
+// What a real run may say about `target` where the preview said `word`.
+bool Matches(const std::string& target, const std::string& word, const std::string& real) {
+  if (word == "would remove")  // or a running service it marks
+    return real == "removed" || (real == "pending" && target.rfind("service ", 0) == 0);
   if (word == "would keep") return real == "kept";
   if (word == "would fail") return real == "failed";
   return word == real;
@@ -70,9 +77,10 @@ void ExpectPreviewMatchesRun(const std::function<void()>& stage, const std::wstr
   }
   EXPECT_EQ(preview.size(), run.size()) << logs[0] << logs[1];
   for (const auto& target : preview) {
-    EXPECT_TRUE(run.count(target.first) && Matches(target.second, run[target.first]))
+    EXPECT_TRUE(run.count(target.first) && Matches(target.first, target.second, run[target.first]))
         << target.first << ": preview " << target.second << ", run " << run[target.first];
   }
+  EXPECT_EQ(FolderLine(logs[0]), FolderLine(logs[1])) << "what the folder's deletion counts";
   const bool acts =
       std::any_of(preview.begin(), preview.end(), [](const std::pair<const std::string, std::string>& t) {
         return t.second == "would remove" || t.second == "would fail";
@@ -152,6 +160,17 @@ const Staging kStagings[] = {
        sim::FailCall("RegEnumKeyExA", ERROR_ACCESS_DENIED, sim::kAlways);
      },
      L""},
+    {"ModuleThatIsADirectory", [] { sim::MakeDirectory(L"C:\\windows\\system32\\kvdrNT2.sys"); }, L""},
+    {"ModuleThatIsADirectoryWithRebootOk", [] { sim::MakeDirectory(L"C:\\windows\\system32\\kvdrNT2.sys"); },
+     L"--reboot-ok"},
+    // The run stops the driver, marked or not.
+    {"RunningDriverMarkedBefore",
+     [] {
+       sim::InstallService("kvdrNT2", {true});
+       sim::CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\kvdrNT2\\Enum");
+       DeleteServiceByName("kvdrNT2");
+     },
+     L""},
 };
 
 TEST(PreviewPropertyTest, EveryTargetGetsTheRealRunsWord) {
@@ -197,7 +216,7 @@ TEST_F(PreviewTest, ChangesNothingAndSaysWhatARealRunWouldDo) {
            "would remove module C:\\windows\\system32\\Corvane.des\n",
            "would be removed as a link entry C:\\Game\\data\\Telvarine\\Link\n",
            "would be left entry C:\\Game\\data\\Telvarine\\Sub\\Unix\n",
-           "would fail folder C:\\Game\\data\\Telvarine (2 files, 3 directories removed; "
+           "would fail folder C:\\Game\\data\\Telvarine (2 files, 0 directories removed; "
            "C:\\Game\\data\\Telvarine\\Sub\\Unix link left in place)\n",
            "preview summary: 16 would remove, 2 would keep, 1 would fail, 0 pending, 23 absent, 0 skipped, 1 "
            "links "

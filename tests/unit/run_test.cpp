@@ -101,6 +101,13 @@ TEST_F(RunTest, BoxOnlyWhereSomeoneCanAnswerIt) {
     EXPECT_EQ(sim::Boxes().size(), c.asks ? 1u : 0u) << c.name;
     EXPECT_EQ(Output().find("Run with -s") != std::string::npos, !c.asks) << c.name;
     ExpectNothingRemoved();
+    // A preview's closing box too; without it the preview ends as a silent one, its code unchanged.
+    sim::ScriptMessageBoxes({IDOK});
+    EXPECT_EQ(Run(L"-n"), 1) << c.name;
+    EXPECT_EQ(sim::Boxes().size(), c.asks ? 2u : 0u) << c.name;
+    EXPECT_EQ(sim::DebugStrings(),
+              c.asks ? std::vector<std::string>() : std::vector<std::string>{"Preview completed."})
+        << c.name;
   }
 }
 
@@ -624,6 +631,28 @@ const OutcomeCase kOutcomeCases[] = {
      L"-s",
      0,
      {"pending service kvdrNT2 (deleted when it stops)"}},
+    // Stopped and marked, a service goes when another program lets go of it.
+    {"StoppedServiceHeldByAnotherProgram",
+     [] {
+       sim::InstallService("brenserv");
+       sim::HoldService("brenserv", true);
+     },
+     L"-s",
+     0,
+     {"pending service brenserv (deleted when the last handle to it closes)"}},
+    // A directory at a module's path is refused as it is, and never queued.
+    {"ModuleThatIsADirectory",
+     [] { sim::MakeDirectory(L"C:\\windows\\system32\\kvdrNT2.sys"); },
+     L"-s --reboot-ok",
+     1603,
+     {"failed  module C:\\windows\\system32\\kvdrNT2.sys: error 5, Access is denied."}},
+    // A value shows its line breaks and `<` as code points: one line stays one line.
+    {"LineBreakInAnArgument",
+     [] {},
+     L"-s -a \"C:\\Game\r\nsummary: 9 removed<\"",
+     0,
+     {"absent  folder C:\\Game<U+000D><U+000A>summary: 9 removed<U+003C>\\Telvarine (no directory "
+      "C:\\Game<U+000D><U+000A>summary: 9 removed<U+003C>)"}},
 };
 
 TEST_F(RunTest, EachTargetGetsTheOutcomeItHad) {
@@ -636,6 +665,7 @@ TEST_F(RunTest, EachTargetGetsTheOutcomeItHad) {
     EXPECT_EQ(RunTool(L"-l " + c.log + L" " + c.arguments, c.module), c.exitCode);
     const std::string log = sim::FileContent(c.log);
     EXPECT_EQ(Plain(log), log.substr(0, log.find("\r\n") + 2)) << "the log holds its header and targets only";
+    EXPECT_EQ(log.find("\nsummary: "), log.rfind("\nsummary: ")) << "one block, one summary";
     for (const std::string& line : c.lines) {
       EXPECT_NE(log.find("\r\n" + line + "\r\n"), std::string::npos) << line;
       const bool logOnly = line.rfind("absent", 0) == 0 || line.rfind("skipped", 0) == 0;
