@@ -45,12 +45,13 @@ static Judgement JudgeService(const ServiceTrace& trace, DWORD error, DWORD stat
   if (error == ERROR_SERVICE_DOES_NOT_EXIST)
     return {trace.error == ERROR_SERVICE_DOES_NOT_EXIST ? kAbsent : kRemoved, L"", 0};
   if (error != 0) return {kFailed, L"", error};
-  if (IsMarked(trace) && (state == SERVICE_RUNNING || state == SERVICE_STOP_PENDING))
-    return {kPending, L"deleted when it stops", 0};
-  if (IsMarked(trace) && state == SERVICE_STOPPED)
-    return {kPending, L"deleted when the last handle to it closes", 0};
-  return {kFailed, L"",
-          trace.marked || trace.markedBefore ? ERROR_SERVICE_MARKED_FOR_DELETE : trace.markError};
+  if (IsMarked(trace)) {
+    return {
+        kPending,
+        state == SERVICE_STOPPED ? L"deleted when the last handle to it closes" : L"deleted when it stops",
+        0};
+  }
+  return {kFailed, L"", trace.markError};
 }
 
 void ReportServices(RunRecord& record, const ServiceTrace (&traces)[kProductServiceCount]) {

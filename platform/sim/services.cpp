@@ -28,7 +28,6 @@ void InstallService(const std::string& name, ServiceSetup setup) {
   service.name = name;
   service.setup = setup;
   service.running = setup.running;
-  service.openHandles = setup.heldElsewhere ? 1 : 0;
   TheWorld().services.push_back(service);
 }
 

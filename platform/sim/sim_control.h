@@ -93,7 +93,6 @@ struct ServiceSetup {
   bool mayStop = true;         // this process may open it with SERVICE_STOP
   bool mayDelete = true;       // this process may open it with DELETE
   bool stopsSlowly = false;    // stays STOP_PENDING after the stop request until it stops externally
-  bool heldElsewhere = false;  // another program holds a handle on it: marked, it stays while that is open
 };
 void InstallService(const std::string& name, ServiceSetup setup = {});
 bool ServiceExists(const std::string& name);

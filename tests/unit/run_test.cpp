@@ -95,7 +95,7 @@ TEST_F(RunTest, BoxOnlyWhereSomeoneCanAnswerIt) {
   for (const auto& c : cases) {
     Restart();
     sim::SetDesktop(c.stationVisible, c.processSession, c.consoleSession);
-    if (c.failing) sim::FailCall(c.failing, ERROR_ACCESS_DENIED);
+    if (c.failing) sim::FailCall(c.failing, ERROR_ACCESS_DENIED, sim::kAlways);
     sim::ScriptMessageBoxes({IDNO});
     EXPECT_EQ(Run(L""), c.asks ? 0 : 1) << c.name;
     EXPECT_EQ(sim::Boxes().size(), c.asks ? 1u : 0u) << c.name;
@@ -551,15 +551,14 @@ const OutcomeCase kOutcomeCases[] = {
     // Marked before the run, it stays while another program holds it: that is why, not the refusal.
     {"ServiceMarkedBeforeAndHeld",
      [] {
-       sim::ServiceSetup held;
-       held.heldElsewhere = true;
-       sim::InstallService("brenserv", held);
+       sim::InstallService("brenserv");
+       sim::HoldService("brenserv", true);
        DeleteServiceByName("brenserv");
        sim::FailCall("DeleteService", ERROR_ACCESS_DENIED);
      },
      L"-s",
-     1603,
-     {"failed  service brenserv: error 1072, The specified service has been marked for deletion."}},
+     0,
+     {"pending service brenserv (deleted when the last handle to it closes)"}},
     // A service whose first question failed may have been there: gone now, it was removed.
     {"ServiceWhoseQuestionFailed",
      [] {
