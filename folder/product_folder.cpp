@@ -40,9 +40,9 @@ static WidePath WithoutTrailingSeparator(const WidePath& path) {
 
 // Whether the directory at `path` is the root of a volume (a drive's, a
 // share's, a volume mounted in a folder): its final path, as the system gives
-// it, is the path of the volume it lies on. A drive substituted for a
-// directory has that directory's final path. False, with the last error, when
-// that cannot be told.
+// it, is the path of the volume it lies on. On Windows a drive substituted
+// for a directory has that directory's final path, and is no root; Wine keeps
+// the drive's letter. False, with the last error, when that cannot be told.
 static bool IsVolumeRoot(const WidePath& path, bool* root) {
   FILE_ATTRIBUTE_TAG_INFO self = {};
   HANDLE held = OpenAsItself(path.c_str(), &self);
