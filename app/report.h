@@ -12,6 +12,9 @@
 // that can be held.
 bool OpenLog(RunRecord& record, const WidePath& path);
 void CloseLog(RunRecord& record);
+// Closes a log that was refused: a file this run created goes again, a file
+// that was there before is never touched.
+void DiscardLog(RunRecord& record);
 // The block's first line: version (marked when it is a preview), local time,
 // elevation, command line.
 void ReportHeader(const RunRecord& record);

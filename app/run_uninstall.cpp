@@ -30,7 +30,7 @@ static bool StartLog(RunRecord& record, const UninstallOptions& options) {
   } else {
     return true;
   }
-  CloseLog(record);
+  DiscardLog(record);
   PrintUsage();
   return false;
 }

@@ -28,26 +28,67 @@ static bool RemoveFromGivenDirectory(const WidePath& directory, WalkTally* tally
   return true;
 }
 
+static WidePath WithoutTrailingSeparator(const WidePath& path) {
+  return !path.empty() && path.back() == L'\\' ? path.substr(0, path.size() - 1) : path;
+}
+
+// Whether the directory at `path` is the root of a volume (a drive's, a
+// share's, a volume mounted in a folder): its final path, as the system gives
+// it, is the path of the volume it lies on. On Windows a drive substituted
+// for a directory has that directory's final path, and is no root; Wine keeps
+// the drive's letter. False, with the last error, when that cannot be told.
+static bool IsVolumeRoot(const WidePath& path, bool* root) {
+  FILE_ATTRIBUTE_TAG_INFO self = {};
+  HANDLE held = OpenAsItself(path.c_str(), &self);
+  if (held == INVALID_HANDLE_VALUE) return false;
+  WidePath final;
+  const bool told = RawFinalPathOf(held, &final);
+  const DWORD error = GetLastError();
+  CloseHandle(held);
+  if (!told) {
+    SetLastError(error);
+    return false;
+  }
+  // A volume's path is at most the final path with a separator added.
+  WidePath volume(final.size() + 2, L'\0');
+  if (!GetVolumePathNameW(final.c_str(), &volume[0], static_cast<DWORD>(volume.size()))) return false;
+  volume.resize(wcslen(volume.c_str()));
+  *root = SameText(WithoutTrailingSeparator(final), WithoutTrailingSeparator(volume));
+  return true;
+}
+
 // Where the folder is looked for: below the game directory in the tools
-// layout (`searchRoot`), or directly in `givenDirectory`. False when the
-// executable directory is unknown, with the line that says why.
+// layout (`searchRoot`), or directly in `givenDirectory`; `rootNote` says why
+// a tools directory was not taken for a game's. False when the executable
+// directory is unknown, with the line that says why.
 static bool FindLayout(const WidePath& installDir, WidePath* searchRoot, WidePath* givenDirectory,
-                       WidePath* failure) {
+                       WidePath* rootNote, WidePath* failure) {
   WidePath executableDirectory;
   if (!FindExecutableDirectory(executableDirectory, failure)) return false;
   if (EndsWith(executableDirectory, kToolsSuffix)) {
     // A game ships the uninstaller in its tools directory: the folder can be
-    // anywhere in the game's tree, and any -a value plays no part.
-    *searchRoot = executableDirectory.substr(0, executableDirectory.rfind(L'\\'));
-  } else {
-    *givenDirectory = installDir == L"." ? executableDirectory : installDir;
+    // anywhere in the game's tree, and any -a value plays no part. No game
+    // ships it at the root of a volume, where administrators keep their tools:
+    // searching there would take any Telvarine folder of the whole volume.
+    const WidePath game = executableDirectory.substr(0, executableDirectory.rfind(L'\\'));
+    bool root = true;
+    if (!IsVolumeRoot(game, &root)) {
+      *rootNote = L"the tools directory may be at the root of a volume: error " +
+                  std::to_wstring(GetLastError()) + L"; give -a";
+    } else if (root) {
+      *rootNote = L"the tools directory is at the root of a volume; give -a";
+    } else {
+      *searchRoot = game;
+      return true;
+    }
   }
+  *givenDirectory = installDir == L"." ? executableDirectory : installDir;
   return true;
 }
 
 WidePath GivenProductFolder(const WidePath& installDir) {
-  WidePath searchRoot, givenDirectory, failure;
-  if (!FindLayout(installDir, &searchRoot, &givenDirectory, &failure) || givenDirectory.size() < 2)
+  WidePath searchRoot, givenDirectory, rootNote, failure;
+  if (!FindLayout(installDir, &searchRoot, &givenDirectory, &rootNote, &failure) || givenDirectory.size() < 2)
     return L"";
   return Concat(Concat(givenDirectory, L"\\"), ProductFolderName);
 }
@@ -59,21 +100,25 @@ bool RemoveProductFolder(const WidePath& installDir, RunRecord& record) {
   tally.preview = record.preview;
   tally.record = &record;
   tally.keep = &record.logFinalPath;
-  WidePath searchRoot, givenDirectory, failure;
+  WidePath searchRoot, givenDirectory, rootNote, failure;
   bool givenMissing = false;
-  if (!FindLayout(installDir, &searchRoot, &givenDirectory, &failure)) {
+  if (!FindLayout(installDir, &searchRoot, &givenDirectory, &rootNote, &failure)) {
     PrintLine(failure);
     AddTarget(record, kFailed, L"folder", ProductFolderName, L"the executable's own directory is unknown");
     return false;
   }
   if (!searchRoot.empty()) {
+    if (!installDir.empty())
+      AddNote(record,
+              L"note: -a " + Shown(installDir) + L" ignored: tvuninst runs from the game's tools directory");
     if (!SearchDirectoryTree(&tally, searchRoot, ProductFolderVisitor, &tally))
       AddSaid(record, L"Telvarine folder not found.");
   } else if (givenDirectory.size() < 2) {
     // Nothing says where the folder is: told in the log, so that a miss is not read as success.
-    AddTarget(
-        record, kSkipped, L"folder", ProductFolderName,
-        givenDirectory.empty() ? L"not in a tools directory and no -a given" : L"-a names no directory");
+    const WidePath why = !givenDirectory.empty() ? L"-a names no directory"
+                         : !rootNote.empty()     ? rootNote
+                                                 : L"not in a tools directory and no -a given";
+    AddTarget(record, kSkipped, L"folder", ProductFolderName, why);
     return true;
   } else {
     givenMissing = !RemoveFromGivenDirectory(givenDirectory, &tally);

@@ -41,7 +41,8 @@ struct RunRecord {
   // The log, opened before anything is asked: its directory is held for the run.
   HANDLE logDirectory = INVALID_HANDLE_VALUE;
   HANDLE logFile = INVALID_HANDLE_VALUE;
-  WidePath logFinalPath;  // where the log really is: no step may remove it
+  WidePath logFinalPath;    // where the log really is: no step may remove it
+  bool logCreated = false;  // by this run: a refused log goes again
   // How a run ended before or instead of its steps.
   bool rejected = false;          // the command line, the log included
   bool unanswered = false;        // the confirmation box could not be shown

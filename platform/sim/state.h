@@ -20,6 +20,8 @@ struct Node {
   DWORD fileType = FILE_TYPE_DISK;
   bool heldOpen = false;
   bool refuseRemoval = false;
+  unsigned long long id = 0;   // the file ID, unique on the machine
+  bool deletePending = false;  // disposed of: goes when its last handle closes
   bool caseSensitive = false;
   bool failOpen = false;
   DWORD failOpenError = 0;
@@ -137,6 +139,7 @@ struct World {
   std::vector<std::unique_ptr<Node>> removed;  // kept so that open handles stay valid
   Swap swap;
   uintptr_t nextHandle = 0x1000;
+  unsigned long long nextId = 1;
 };
 
 World& TheWorld();
@@ -194,6 +197,9 @@ struct Lookup {
 void RemoveKeyTree(HKEY hive, const std::string& path);
 
 Lookup Resolve(const std::wstring& path);
+// The drive letter and the components of a Win32 path, "." and ".." applied;
+// false for forms the simulation does not know (UNC, "\\?\").
+bool Parse(const std::wstring& path, wchar_t* drive, std::vector<std::wstring>* parts);
 Node* ChildNamed(Node* directory, const std::wstring& name);
 std::wstring UpperName(const std::wstring& name);
 void AddChild(Node* parent, std::unique_ptr<Node> child);
@@ -210,6 +216,12 @@ bool TakesPartInSharing(DWORD access);
 // Whether a handle of this or another process keeps the entry from being
 // deleted, renamed or replaced.
 bool DeleteBlocked(const Node* node);
+// Whether an open with `access` and `share` conflicts with a handle open on the node.
+bool SharingRefused(const Node* node, DWORD access, DWORD share);
+// A new handle of this process on the node.
+HANDLE AddFileHandle(Node* node, DWORD access, DWORD share);
+// After a handle on the node closed: a node disposed of goes with its last handle.
+void LastHandleClosed(Node* node);
 // The records that a listing of `pattern` delivers, or the error.
 bool List(const std::wstring& pattern, Listing* listing, DWORD* error);
 BOOL DeleteFileAt(const std::wstring& path);

@@ -52,7 +52,8 @@ class CommandLine(w.WineTestCase):
         cases = {
             "C:\\Missing\\tv.log": "ERROR: Cannot open the log file, error code: 2\n",  # its directory is not found
             "C:\\tvtest": "ERROR: Cannot open the log file, error code: 5\n",  # a directory
-            "NUL": "ERROR: Cannot open the log file, error code: 50\n",
+            # Made absolute, it is the device \\.\NUL, in no directory that can be held.
+            "NUL": "ERROR: Cannot open the log file, error code: 123\n",
         }
         for path, error in cases.items():
             result = w.run_tool(self.tool, "-s", "-l", path)
@@ -196,23 +197,36 @@ class Fleet(w.WineTestCase):
         self.assertTrue(w.read_log("C:\\fleet.log")[-1].startswith("preview summary: "))
 
     def test_log_that_would_be_removed_is_refused(self):
+        # A refused log that the run made goes again; one that was there is never touched.
+        module = f"{w.SYSTEM}\\kvdrNT2.sys"
+        made = "C:\\Games\\Fleet\\Telvarine\\tv.log"
         cases = [
-            ("C:\\Games\\Fleet\\Telvarine\\tv.log", "inside the folder"),
-            ("C:\\Games\\Fleet\\TELV~I2M\\tv.log", "inside the folder"),  # the short name Wine gives it
-            ("C:\\windows\\system32\\kvdrNT2.sys", "one of the modules"),
+            (made, "inside the folder", made),
+            ("C:\\Games\\Fleet\\TELV~I2M\\tv.log", "inside the folder", made),  # the short name Wine gives it
+            ("C:\\windows\\system32\\kvdrNT2.sys", "one of the modules", None),
+            ("C:\\windows\\system32\\kvdrNT2.sys", "one of the modules", module),  # on a clean machine
         ]
-        for log, why in cases:
-            with self.subTest(log):
+        for log, why, created in cases:
+            with self.subTest(log, created=created):
+                if created == module:
+                    w.unix(module).unlink()
                 result = w.run_launched(self.tool, "-s", "-a", "C:\\Games\\Fleet", "-l", log)
                 self.assertEqual(result.code, 87)
                 self.assertTrue(result.out.startswith(f"ERROR: The log file is {why} tvuninst removes: "), result.out)
                 self.assertTrue(w.unix("C:\\Games\\Fleet\\Telvarine\\a.dat").exists())
-                self.assertEqual(w.unix(f"{w.SYSTEM}\\kvdrNT2.sys").read_text(), "data", "nothing appended")
+                if created:
+                    self.assertFalse(w.unix(created).exists(), "the log it made is gone")
+                else:
+                    self.assertEqual(w.unix(module).read_text(), "data", "nothing appended")
 
-    def test_log_by_its_long_path(self):
+    def test_log_by_its_long_path_and_drive_relative(self):
         result = w.run_launched(self.tool, "-s", "-l", "\\\\?\\C:\\fleet.log")
         self.assertEqual(result.code, 0)
         self.assertIn("removed module ", w.unix("C:\\fleet.log").read_text(encoding="utf-8"))
+        # In drive C's current directory.
+        result = w.run_launched(self.tool, "-s", "-l", "C:fleet.log", cwd="C:\\Cache")
+        self.assertEqual(result.code, 0)
+        self.assertIn(" command line: ", w.read_log("C:\\Cache\\fleet.log")[0])
 
     def test_from_a_cache_as_the_guide_runs_it(self):
         log = "C:\\ProgramData\\Contoso\\tvuninst\\tvuninst.log"

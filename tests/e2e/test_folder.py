@@ -44,6 +44,26 @@ class ToolsLayout(FolderTestCase):
         for kept in ("data\\telvarine_old\\keep.txt", "Telvarine", "game.exe", "tools\\tvuninst.exe"):
             self.assertTrue(exists(f"{GAMES}\\Title\\{kept}"), kept)
 
+    def test_tools_directory_at_a_volume_root(self):
+        # Where administrators keep their utilities: no game's, so the drive is not searched.
+        documents = "C:\\users\\Public\\Documents\\Telvarine"
+        self.addCleanup(w.remove_tree, "C:\\Tools")
+        self.addCleanup(w.remove_tree, documents)
+        tool = w.install_tool("C:\\Tools")
+        w.make_file(f"{documents}\\x.dat")
+        stage_product_folder(f"{GAMES}\\Rooted\\Telvarine")
+        log = "C:\\tvtest\\rooted.log"
+        self.addCleanup(w.unix(log).unlink, missing_ok=True)
+        result = w.run_tool(tool, "-s", "-l", log)
+        self.assertEqual((result.returncode, w.plain(result.out)), (0, ""))
+        self.assertIn("skipped folder Telvarine (the tools directory is at the root of a volume; give -a)",
+                      w.read_log(log))
+        self.assertTrue(exists(f"{documents}\\x.dat") and exists(f"{GAMES}\\Rooted\\Telvarine\\Telvarine.dll"))
+        result = w.run_tool(tool, "-s", "-a", f"{GAMES}\\Rooted")
+        self.assertEqual((result.returncode, w.plain(result.out)), (0, ""))
+        self.assertFalse(exists(f"{GAMES}\\Rooted\\Telvarine"))
+        self.assertTrue(exists(f"{documents}\\x.dat"))
+
     def test_not_found(self):
         tool = w.install_tool(f"{GAMES}\\Bare\\TOOLS")
         w.make_file(f"{GAMES}\\Bare\\telvarine2\\x.txt")

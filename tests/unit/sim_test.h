@@ -52,7 +52,7 @@ inline std::string Output() {
 // and the front end say of their own.
 inline std::string Plain(const std::string& output) {
   static const char* const kWords[] = {"removed ", "absent ", "kept ",     "pending ",         "failed ",
-                                       "skipped ", "would ",  "summary: ", "preview summary: "};
+                                       "skipped ", "would ",  "summary: ", "preview summary: ", "note: "};
   std::string plain;
   for (size_t start = 0, end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
     const std::string line = output.substr(start, end - start + 1);
