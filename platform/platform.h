@@ -9,11 +9,15 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <winternl.h>
 
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
 #include <wctype.h>
+
+// ntdll's deletion of an open key: winternl.h declares RtlNtStatusToDosError, not this.
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 #else
 #include "sim/win32.h"
 #endif

@@ -138,6 +138,22 @@ const Staging kStagings[] = {
     {"GivenDirectoryThatCannotBeOpened", [] { sim::MakeDirectory(L"C:\\Game\\Telvarine"); },
      L"-a C:\\" + std::wstring(300, L'n'), L"C:\\Bin\\tvuninst.exe"},
     {"GivenDirectoryAndItsParentMissing", [] {}, L"-a C:\\No\\Such", L"C:\\Bin\\tvuninst.exe"},
+    // Reading refused, deletion allowed: the deletion's opens decide.
+    {"KeyThatDeniesReading",
+     [] {
+       sim::ProtectKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_KVTLSVC\\0000",
+                       KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS);
+     },
+     L""},
+    {"RegistryLinks",
+     [] {
+       sim::CreateKey(HKEY_LOCAL_MACHINE, "Software\\OtherVendor\\Settings\\Profiles");
+       sim::MakeKeyLink(HKEY_LOCAL_MACHINE, "Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine",
+                        HKEY_LOCAL_MACHINE, "Software\\OtherVendor\\Settings");
+       sim::MakeKeyLink(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\TVKernel\\Parameters",
+                        HKEY_LOCAL_MACHINE, "Software\\OtherVendor\\Settings");
+     },
+     L""},
 };
 
 TEST(PreviewPropertyTest, EveryTargetGetsTheRealRunsWord) {
