@@ -276,11 +276,6 @@ BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD type, DWORD start, DWORD erro
                           LPCSTR password, LPCSTR displayName);
 
 // Registry
-LSTATUS RegDeleteKeyA(HKEY hive, LPCSTR subKey);
-LSTATUS SHDeleteKeyA(HKEY hive, LPCSTR subKey);
-LSTATUS RegOpenKeyExA(HKEY hive, LPCSTR subKey, DWORD options, DWORD access, HKEY* key);
-LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameLength, DWORD* reserved, LPSTR className,
-                      DWORD* classLength, FILETIME* lastWrite);
 LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, DWORD access, HKEY* opened);
 LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD* reserved,
                       LPWSTR className, DWORD* classLength, FILETIME* lastWrite);

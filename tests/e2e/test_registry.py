@@ -85,6 +85,47 @@ class Registry(w.WineTestCase):
         self.assertEqual(sorted(remaining), sorted(REMAINING))
 
 
+OTHER = r"Software\OtherVendor"
+LINKS = (rf"HKLM\{PRODUCT}\Telvarine", r"HKLM\SYSTEM\CurrentControlSet\Services\TVKernel\Parameters")
+
+
+class RegistryLinks(w.WineTestCase):
+    """A registry link at a listed key and one inside a whole-tree row, each aimed at
+    another vendor's key: each goes as itself, the other vendor's key stays whole."""
+
+    def setUp(self):
+        self.tool = w.install_tool("C:\\Games\\Links")
+        w.reg_delete(rf"{CCS}\Services\TVKernel")  # a plain key left by a case that staged it: no link there
+        w.reg_import(as_reg([rf"HKEY_LOCAL_MACHINE\{OTHER}\Settings\Profiles\A", rf"{CCS}\Services\TVKernel",
+                             rf"HKEY_LOCAL_MACHINE\{PRODUCT}"]))
+        # The target as the kernel names it, in the tool's view.
+        target = "\\Registry\\Machine\\" + w.NATIVE_HKLM_SOFTWARE[len("HKLM\\"):] + r"\OtherVendor\Settings"
+        for link in LINKS:
+            self.assertIn("link=1", w.wine(w.PROBE, "link", link, target).out)
+
+    def tearDown(self):
+        for link in LINKS:
+            w.wine(w.PROBE, "unlink", link)
+        for key in (r"HKLM\Software\MIRELNetwork", rf"{CCS}\Services\TVKernel", rf"HKLM\{OTHER}"):
+            w.reg_delete(key)
+        w.remove_tree("C:\\Games\\Links")
+
+    def test_links_go_as_themselves_in_both_modes(self):
+        other = w.keys(rf"HKLM\{OTHER}")
+        self.assertIn(rf"HKLM\{OTHER}\Settings\Profiles\A", other)
+        preview = w.run_launched(self.tool, "-s", "-n")
+        self.assertEqual(preview.code, 1)
+        self.assertIn(f"would remove key {LINKS[0]} (a link, removed as itself)\n", preview.out)
+        self.assertEqual(w.keys(rf"HKLM\{OTHER}"), other)
+        real = w.run_launched(self.tool, "-s")
+        print("\nreal run:\n" + real.out)
+        self.assertEqual(real.code, 0)
+        self.assertIn(f"removed key {LINKS[0]} (a link, removed as itself)\n", real.out)
+        self.assertIn("removed key HKLM\\SYSTEM\\CurrentControlSet\\Services\\TVKernel\n", real.out)
+        self.assertEqual(w.keys(rf"HKLM\{OTHER}"), other)
+        self.assertEqual(w.keys(r"HKLM\Software\MIRELNetwork", rf"HKLM\SYSTEM\CurrentControlSet\Services\TVKernel"), [])
+
+
 SYSTEM = w.SYSTEM  # where the tool's system32 lands
 GUIDE_LOG = "C:\\ProgramData\\Contoso\\tvuninst\\tvuninst.log"
 MODULES = ("kvdrNT2.sys", "kvdr9x.vxd", "Corvane.des")
