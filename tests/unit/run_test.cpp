@@ -452,6 +452,15 @@ const OutcomeCase kOutcomeCases[] = {
      1603,
      {"failed  key HKLM\\SYSTEM\\CurrentControlSet\\Services\\TVKernel (first to stay: "
       "HKLM\\SYSTEM\\CurrentControlSet\\Services\\TVKernel\\Parameters\\Held): error 5, Access is denied."}},
+    // A key that will not say whether it is a link is not entered: what lies below stays.
+    {"KeyThatRefusesTheLinkQuestion",
+     [] {
+       sim::CreateKey(HKEY_LOCAL_MACHINE, "Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine");
+       sim::ProtectKey(HKEY_LOCAL_MACHINE, "Software\\MIRELNetwork\\kVelnoraTelvarine", KEY_QUERY_VALUE);
+     },
+     L"-s",
+     1603,
+     {"failed  key HKLM\\Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine: error 5, Access is denied."}},
     // A key whose first question failed may have been there: gone now, it was removed.
     {"KeyWhoseQuestionFailed",
      [] {
