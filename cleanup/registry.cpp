@@ -40,7 +40,7 @@ LSTATUS OpenHolder(HKEY hive, const WidePath& keyPath, HKEY* holder, WidePath* n
   HKEY key = nullptr;
   LSTATUS status = RegOpenKeyExW(hive, keyPath.substr(0, systemLength).c_str(), 0, KEY_QUERY_VALUE, &key);
   size_t start = systemLength + 1;
-  for (size_t end; status == ERROR_SUCCESS && (end = keyPath.find(L'\\', start)) != WidePath::npos;
+  for (size_t end = 0; status == ERROR_SUCCESS && (end = keyPath.find(L'\\', start)) != WidePath::npos;
        start = end + 1) {
     HKEY child = nullptr;
     status = RegOpenKeyExW(key, keyPath.substr(start, end - start).c_str(), REG_OPTION_OPEN_LINK,

@@ -1,6 +1,7 @@
 """Registry keys and system modules, staged where the exe under test looks for
 them in a 64-bit prefix: as the product's 32-bit installer leaves them for the
 shipped 32-bit exe, in the 64-bit view for the 64-bit test build."""
+import contextlib
 import re
 
 import winetest as w
@@ -95,6 +96,12 @@ class RegistryLinks(w.WineTestCase):
 
     def setUp(self):
         self.tool = w.install_tool("C:\\Games\\Links")
+        # The links are volatile: they last as long as this wineserver, which a held file keeps up.
+        w.make_file("C:\\tvtest\\links.held")
+        self.addCleanup(w.remove_tree, "C:\\tvtest\\links.held")
+        holder = contextlib.ExitStack()
+        self.addCleanup(holder.close)
+        holder.enter_context(w.held("C:\\tvtest\\links.held"))
         w.reg_delete(rf"{CCS}\Services\TVKernel")  # a plain key left by a case that staged it: no link there
         w.reg_import(as_reg([rf"HKEY_LOCAL_MACHINE\{OTHER}\Settings\Profiles\A", rf"{CCS}\Services\TVKernel",
                              rf"HKEY_LOCAL_MACHINE\{PRODUCT}"]))
@@ -113,6 +120,7 @@ class RegistryLinks(w.WineTestCase):
     def test_links_go_as_themselves_in_both_modes(self):
         other = w.keys(rf"HKLM\{OTHER}")
         self.assertIn(rf"HKLM\{OTHER}\Settings\Profiles\A", other)
+        self.assertIn(LINKS[0] + r"\Profiles", w.keys(rf"HKLM\{PRODUCT}"), "the link leads to the other key")
         preview = w.run_launched(self.tool, "-s", "-n")
         self.assertEqual(preview.code, 1)
         self.assertIn(f"would remove key {LINKS[0]} (a link, removed as itself)\n", preview.out)
