@@ -47,6 +47,12 @@ const RegistryCleanupEntry RegistryCleanupList[kRegistryCleanupCount] = {
     {HKEY_LOCAL_MACHINE,  "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_KVTLSVC",        KeyOnly},
 };
 // clang-format on
+const char* const RegistrySystemKeys[kRegistrySystemKeyCount] = {
+    "Software",
+    "SYSTEM\\CurrentControlSet\\Services",
+    "SYSTEM\\ControlSet002\\Services",
+    "SYSTEM\\CurrentControlSet\\Enum\\Root",
+};
 const char ServiceKeyPrefix[] = "SYSTEM\\CurrentControlSet\\Services\\";
 
 const char* const SystemModuleList[kSystemModuleCount] = {

@@ -13,8 +13,8 @@ extern const char* const ProductServices[kProductServiceCount];
 extern const char ProductDriverService[];
 
 enum RegistryDeleteMethod {
-  KeyOnly,  // RegDeleteKeyA: the key alone, only when it has no subkeys
-  KeyTree,  // SHDeleteKeyA: the key with everything below it
+  KeyOnly,  // the key alone, only when it has no subkeys
+  KeyTree,  // the key with everything below it
 };
 
 struct RegistryCleanupEntry {
@@ -25,6 +25,10 @@ struct RegistryCleanupEntry {
 
 const int kRegistryCleanupCount = 38;
 extern const RegistryCleanupEntry RegistryCleanupList[kRegistryCleanupCount];
+// The system's keys that the rows lie below, in either hive: opened by path as
+// the platform resolves them. Every key below them is the product's.
+const int kRegistrySystemKeyCount = 4;
+extern const char* const RegistrySystemKeys[kRegistrySystemKeyCount];
 // Where a service's own key lives: deleting the service takes it.
 extern const char ServiceKeyPrefix[];
 

@@ -75,12 +75,12 @@ static bool Consent(RunRecord& record, const UninstallOptions& options) {
 // The steps, in their order; a preview takes the same steps and asks the
 // same questions, and each step only judges what it would do.
 static void RunSteps(RunRecord& record, const UninstallOptions& options) {
-  LSTATUS keysBefore[kRegistryCleanupCount] = {};
-  NoteRegistryKeys(keysBefore);
+  KeyTrace keys[kRegistryCleanupCount];
+  NoteRegistryKeys(keys);
   ServiceTrace services[kProductServiceCount];
   NoteServices(services);
   if (!options.preview) RemoveServices(services);
-  RemoveRegistryKeys(record, keysBefore, ServicesGoneAtOnce(services));
+  RemoveRegistryKeys(record, keys, ServicesGoneAtOnce(services));
   RemoveSystemModules(record, options.rebootOk);
   record.directoryUnknown = !RemoveProductFolder(options.installDir, record);
   ReportServices(record, services);

@@ -44,20 +44,40 @@ std::vector<std::string> ServicesGoneAtOnce(const ServiceTrace (&traces)[kProduc
 
 // ---- Registry ----
 
-// `statuses`, when given, receives each row's result.
-void CleanRegistry(LSTATUS* statuses = nullptr);
-// Whether the key is there, asked in the view the deletion uses: 0 when it
-// is, ERROR_FILE_NOT_FOUND when it is not, anything else when it is not known.
-LSTATUS RegistryKeyStatus(HKEY hive, const char* keyPath);
+// What the step asked of one row's key, and what the row did.
+struct KeyTrace {
+  LSTATUS before;   // 0: there; ERROR_FILE_NOT_FOUND: not there; anything else: not known
+  bool belowLink;   // a key above it is a link: nothing below the link was opened
+  LSTATUS result;   // the row's deletion (a preview: its opens), 0 when it succeeded
+  bool link;        // the row's key was a link, deleted as itself
+  WidePath stayed;  // a whole-tree row: the first key that stayed (a preview: whose open was refused)
+};
+
+// Runs the list: each row's key deleted as itself (a whole-tree row bottom-up),
+// nothing below a link opened. A preview makes the same opens and deletes nothing.
+void CleanRegistry(KeyTrace (&traces)[kRegistryCleanupCount], bool preview);
+// The key and everything below it, deleted bottom-up (a preview makes every
+// open and deletes nothing); 0, or the first refusal, with `stayed` naming its
+// key. `link`: the key itself was a link, deleted as itself.
+LSTATUS DeleteRegistryTree(HKEY hive, const WidePath& keyPath, bool preview, WidePath* stayed, bool* link);
+// Whether the key is there, asked through the opens the deletion makes: 0 when
+// it is, ERROR_FILE_NOT_FOUND when it is not (or lies below a link, then
+// `belowLink`), anything else when it is not known.
+LSTATUS RegistryKeyStatus(HKEY hive, const WidePath& keyPath, bool* belowLink);
+// The full paths of the key's subkeys, reached as RegistryKeyStatus reaches
+// it; a link holds none. 0, or the error that kept them from being listed whole.
+LSTATUS ListRegistrySubkeys(HKEY hive, const WidePath& keyPath, std::vector<WidePath>* subkeys);
+// Whether `keyPath` is `top` or lies below it, case aside.
+bool IsRegistryKeyAtOrBelow(const WidePath& keyPath, const WidePath& top);
 // The rows of the list that name the same key, case aside.
 bool SameRegistryKey(const RegistryCleanupEntry& a, const RegistryCleanupEntry& b);
 
-// Which keys of the list are there before anything is removed (the service
-// step already takes the keys of the services it deletes).
-void NoteRegistryKeys(LSTATUS (&before)[kRegistryCleanupCount]);
-// Runs the list (not in a preview) and adds one line per key. A preview
+// What each row's key is before anything is removed (the service step already
+// takes the keys of the services it deletes).
+void NoteRegistryKeys(KeyTrace (&traces)[kRegistryCleanupCount]);
+// Runs the list (a preview only opens) and adds one line per key. A preview
 // counts the keys of `servicesGone` as gone with their services.
-void RemoveRegistryKeys(RunRecord& record, const LSTATUS (&before)[kRegistryCleanupCount],
+void RemoveRegistryKeys(RunRecord& record, KeyTrace (&traces)[kRegistryCleanupCount],
                         const std::vector<std::string>& servicesGone);
 
 // ---- System modules ----

@@ -26,6 +26,9 @@ extern "C" NTSYSAPI NTSTATUS NTAPI NtSetInformationFile(HANDLE file, PIO_STATUS_
 #include <string.h>
 #include <wchar.h>
 #include <wctype.h>
+
+// ntdll's deletion of an open key: winternl.h declares RtlNtStatusToDosError, not this.
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 #else
 #include "sim/win32.h"
 #endif

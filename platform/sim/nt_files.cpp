@@ -38,6 +38,7 @@ const struct {
     {kDirectoryNotEmpty, ERROR_DIR_NOT_EMPTY},
     {kInvalidInfoClass, ERROR_INVALID_PARAMETER},
     {kUnsuccessful, 31ul},
+    {static_cast<NTSTATUS>(0xC000017Cul), ERROR_KEY_DELETED},
 };
 
 NTSTATUS StatusOf(DWORD error) {
@@ -135,8 +136,11 @@ NTSTATUS NtSetInformationFile(HANDLE file, IO_STATUS_BLOCK* io, PVOID informatio
   return kSuccess;
 }
 
+// The statuses the simulation gives, and those formed from a Win32 error (NTSTATUS_FROM_WIN32).
 ULONG RtlNtStatusToDosError(NTSTATUS status) {
   if (status == kSuccess) return ERROR_SUCCESS;
+  const ULONG code = static_cast<ULONG>(status);
+  if ((code & 0xFFFF0000ul) == 0xC0070000ul) return code & 0xFFFF;
   for (const auto& entry : kErrors) {
     if (entry.status == status) return entry.error;
   }

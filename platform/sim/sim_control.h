@@ -43,7 +43,7 @@ enum class HandleKind {
   Listing,         // FindFirstFileW
   File,            // CreateFileW
   LocalMemory,     // CommandLineToArgvW's vector
-  RegistryKey,     // RegOpenKeyExA
+  RegistryKey,     // RegOpenKeyExW
   Console,         // CreateFileW of CONOUT$ or CONIN$
 };
 int OpenHandles(HandleKind kind);
@@ -112,8 +112,13 @@ void SetValue(HKEY hive, const std::string& path, const std::string& name, const
 bool KeyExists(HKEY hive, const std::string& path);
 // Every key under both hives as "HKCU\..." / "HKLM\...", in the case created.
 std::vector<std::string> AllKeys();
-// The key refuses deletion with ERROR_ACCESS_DENIED.
-void ProtectKey(HKEY hive, const std::string& path);
+// The key's access list refuses an open that asks any of `denied` (error 5):
+// by default deletion; KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS refuses reading.
+void ProtectKey(HKEY hive, const std::string& path, DWORD denied = DELETE);
+// A registry link (made with REG_OPTION_CREATE_LINK) at `path`, whose
+// SymbolicLinkValue names `target` in `targetHive`: a path through it, and the
+// link itself unless opened with REG_OPTION_OPEN_LINK, lead to the target.
+void MakeKeyLink(HKEY hive, const std::string& path, HKEY targetHive, const std::string& target);
 
 // ---- File system (paths as Windows writes them) ----
 enum class ListingOrder { Creation, Sorted, Reversed };

@@ -40,9 +40,21 @@ struct Node {
 
 struct Key {
   std::string name;
-  bool isProtected = false;
+  Key* parent = nullptr;  // null for a hive, and once deleted
+  DWORD denied = 0;       // the rights an open of it is refused
+  // A link: its target, as its SymbolicLinkValue names it (a link has no subkeys).
+  HKEY linkHive = nullptr;
+  std::string linkTarget;
   std::map<std::string, std::string> values;
   std::vector<std::unique_ptr<Key>> children;
+
+  bool IsLink() const { return linkHive != nullptr; }
+};
+
+struct KeyHandle {
+  Key* key;
+  std::string path;  // as opened, for the call log
+  DWORD access;
 };
 
 struct Service {
@@ -121,9 +133,10 @@ struct World {
   DWORD consoleSession = 1;
 
   std::vector<Service> services;
-  std::map<uintptr_t, std::string> serviceHandles;               // handle -> service name, "" for the manager
-  std::map<uintptr_t, DWORD> serviceAccess;                      // handle -> the rights it was opened with
-  std::map<uintptr_t, std::pair<HKEY, std::string>> keyHandles;  // handle -> hive and path
+  std::map<uintptr_t, std::string> serviceHandles;  // handle -> service name, "" for the manager
+  std::map<uintptr_t, DWORD> serviceAccess;         // handle -> the rights it was opened with
+  std::map<uintptr_t, KeyHandle> keyHandles;
+  std::vector<std::unique_ptr<Key>> removedKeys;  // kept so that open handles stay valid
 
   Key currentUser;
   Key localMachine;

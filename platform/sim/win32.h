@@ -64,7 +64,11 @@ typedef int (*FARPROC)();
 #define SERVICE_STOPPED 0x00000001
 #define SERVICE_STOP_PENDING 0x00000003
 #define SERVICE_RUNNING 0x00000004
-#define KEY_READ 0x20019
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define REG_OPTION_OPEN_LINK 0x00000008L
+#define REG_SZ 1
+#define REG_LINK 6
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
@@ -94,6 +98,7 @@ typedef int (*FARPROC)();
 #define ERROR_SERVICE_NOT_ACTIVE 1062L
 #define ERROR_SERVICE_MARKED_FOR_DELETE 1072L
 #define ERROR_TOO_MANY_LINKS 1142L
+#define ERROR_KEY_DELETED 1018L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_CANT_ACCESS_FILE 1920L
 
@@ -270,11 +275,11 @@ BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD type, DWORD start, DWORD erro
                           LPCSTR password, LPCSTR displayName);
 
 // Registry
-LSTATUS RegDeleteKeyA(HKEY hive, LPCSTR subKey);
-LSTATUS SHDeleteKeyA(HKEY hive, LPCSTR subKey);
-LSTATUS RegOpenKeyExA(HKEY hive, LPCSTR subKey, DWORD options, DWORD access, HKEY* key);
-LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameLength, DWORD* reserved, LPSTR className,
-                      DWORD* classLength, FILETIME* lastWrite);
+LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, DWORD access, HKEY* opened);
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD* reserved,
+                      LPWSTR className, DWORD* classLength, FILETIME* lastWrite);
+LSTATUS RegQueryValueExW(HKEY key, LPCWSTR name, DWORD* reserved, DWORD* type, unsigned char* data,
+                         DWORD* size);
 LSTATUS RegCloseKey(HKEY key);
 
 // Files
@@ -311,6 +316,7 @@ typedef unsigned char BOOLEAN;
 typedef void* PVOID;
 #define NTAPI
 #define NT_SUCCESS(status) ((NTSTATUS)(status) >= 0)
+#define STATUS_SUCCESS ((NTSTATUS)0x00000000L)
 #define SYNCHRONIZE 0x00100000L
 #define OBJ_CASE_INSENSITIVE 0x00000040L
 #define FILE_DIRECTORY_FILE 0x00000001
@@ -340,6 +346,8 @@ NTSTATUS NtOpenFile(HANDLE* file, ACCESS_MASK access, OBJECT_ATTRIBUTES* attribu
 NTSTATUS NtSetInformationFile(HANDLE file, IO_STATUS_BLOCK* io, PVOID information, ULONG length,
                               FILE_INFORMATION_CLASS informationClass);
 ULONG RtlNtStatusToDosError(NTSTATUS status);
+// ntdll's deletion of an open key: a status, not a last error.
+NTSTATUS NtDeleteKey(HANDLE key);
 DWORD GetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* filePart);
 BOOL GetVolumePathNameW(LPCWSTR path, LPWSTR buffer, DWORD size);
 

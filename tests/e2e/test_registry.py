@@ -1,6 +1,7 @@
 """Registry keys and system modules, staged where the exe under test looks for
 them in a 64-bit prefix: as the product's 32-bit installer leaves them for the
 shipped 32-bit exe, in the 64-bit view for the 64-bit test build."""
+import contextlib
 import re
 
 import winetest as w
@@ -83,6 +84,54 @@ class Registry(w.WineTestCase):
         remaining = w.keys(*ROOTS)
         print("\nkeys left:\n  " + "\n  ".join(remaining))
         self.assertEqual(sorted(remaining), sorted(REMAINING))
+
+
+OTHER = r"Software\OtherVendor"
+LINKS = (rf"HKLM\{PRODUCT}\Telvarine", r"HKLM\SYSTEM\CurrentControlSet\Services\TVKernel\Parameters")
+
+
+class RegistryLinks(w.WineTestCase):
+    """A registry link at a listed key and one inside a whole-tree row, each aimed at
+    another vendor's key: each goes as itself, the other vendor's key stays whole."""
+
+    def setUp(self):
+        self.tool = w.install_tool("C:\\Games\\Links")
+        # The links are volatile: they last as long as this wineserver, which a held file keeps up.
+        w.make_file("C:\\tvtest\\links.held")
+        self.addCleanup(w.remove_tree, "C:\\tvtest\\links.held")
+        holder = contextlib.ExitStack()
+        self.addCleanup(holder.close)
+        holder.enter_context(w.held("C:\\tvtest\\links.held"))
+        w.reg_delete(rf"{CCS}\Services\TVKernel")  # a plain key left by a case that staged it: no link there
+        w.reg_import(as_reg([rf"HKEY_LOCAL_MACHINE\{OTHER}\Settings\Profiles\A", rf"{CCS}\Services\TVKernel",
+                             rf"HKEY_LOCAL_MACHINE\{PRODUCT}"]))
+        # The target as the kernel names it, in the tool's view.
+        target = "\\Registry\\Machine\\" + w.NATIVE_HKLM_SOFTWARE[len("HKLM\\"):] + r"\OtherVendor\Settings"
+        for link in LINKS:
+            self.assertIn("link=1", w.wine(w.PROBE, "link", link, target).out)
+
+    def tearDown(self):
+        for link in LINKS:
+            w.wine(w.PROBE, "unlink", link)
+        for key in (r"HKLM\Software\MIRELNetwork", rf"{CCS}\Services\TVKernel", rf"HKLM\{OTHER}"):
+            w.reg_delete(key)
+        w.remove_tree("C:\\Games\\Links")
+
+    def test_links_go_as_themselves_in_both_modes(self):
+        other = w.keys(rf"HKLM\{OTHER}")
+        self.assertIn(rf"HKLM\{OTHER}\Settings\Profiles\A", other)
+        self.assertIn(LINKS[0] + r"\Profiles", w.keys(rf"HKLM\{PRODUCT}"), "the link leads to the other key")
+        preview = w.run_launched(self.tool, "-s", "-n")
+        self.assertEqual(preview.code, 1)
+        self.assertIn(f"would remove key {LINKS[0]} (a link, removed as itself)\n", preview.out)
+        self.assertEqual(w.keys(rf"HKLM\{OTHER}"), other)
+        real = w.run_launched(self.tool, "-s")
+        print("\nreal run:\n" + real.out)
+        self.assertEqual(real.code, 0)
+        self.assertIn(f"removed key {LINKS[0]} (a link, removed as itself)\n", real.out)
+        self.assertIn("removed key HKLM\\SYSTEM\\CurrentControlSet\\Services\\TVKernel\n", real.out)
+        self.assertEqual(w.keys(rf"HKLM\{OTHER}"), other)
+        self.assertEqual(w.keys(r"HKLM\Software\MIRELNetwork", rf"HKLM\SYSTEM\CurrentControlSet\Services\TVKernel"), [])
 
 
 SYSTEM = w.SYSTEM  # where the tool's system32 lands

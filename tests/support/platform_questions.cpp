@@ -115,11 +115,45 @@ void AskOpenQuestions(const std::wstring& dir, Answers& answers) {
   open("CreateFileW.as_itself_unix_link", dir + L"\\link");
 }
 
+// The opens and the deletion of the registry step: a link opened as itself
+// tells, only through its parent's question, that it is one.
 void AskRegistryQuestions(Answers& answers) {
-  answers.Line("RegDeleteKeyA.with_subkey", RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\TvProbe\\Parent"));
-  answers.Line("RegDeleteKeyA.missing", RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\TvProbe\\Missing"));
-  answers.Line("SHDeleteKeyA.tree", SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\TvProbe"));
-  answers.Line("SHDeleteKeyA.missing", SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\TvProbe"));
+  HKEY probe = nullptr, link = nullptr, child = nullptr, target = nullptr;
+  answers.Line("RegOpenKeyExW.system_key",
+               RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\TvProbe", 0, KEY_QUERY_VALUE, &probe));
+  auto open = [&](const char* name, HKEY base, const wchar_t* path, DWORD access, HKEY* key) {
+    answers.Line(name, RegOpenKeyExW(base, path, REG_OPTION_OPEN_LINK, access, key));
+  };
+  auto linkType = [&](const char* name, HKEY key) {
+    DWORD type = 0, size = 0;
+    answers.Line(name, RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, &size));
+    answers.Line((std::string(name) + "_type").c_str(), type);
+  };
+  open("RegOpenKeyExW.missing", probe, L"Missing", KEY_QUERY_VALUE, &child);
+  open("RegOpenKeyExW.link_as_itself", probe, L"Link", KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, &link);
+  linkType("RegQueryValueExW.link", link);
+  wchar_t name[256];
+  DWORD length = 256;
+  answers.Line("RegEnumKeyExW.link_as_itself",
+               RegEnumKeyExW(link, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
+  // Relative to the link's own handle, the name is looked up in its target.
+  open("RegOpenKeyExW.below_link_handle", link, L"Child", KEY_QUERY_VALUE, &child);
+  if (child) RegCloseKey(child);
+  RegCloseKey(link);
+  open("RegOpenKeyExW.plain_key", probe, L"Target", KEY_QUERY_VALUE | DELETE, &target);
+  linkType("RegQueryValueExW.plain_key", target);
+  NTSTATUS status = NtDeleteKey(target);
+  answers.Hex("NtDeleteKey.with_subkey", static_cast<uint32_t>(status));
+  answers.Line("NtDeleteKey.with_subkey_error", RtlNtStatusToDosError(status));
+  RegCloseKey(target);
+  open("RegOpenKeyExW.link_delete_only", probe, L"Link", DELETE, &link);
+  linkType("RegQueryValueExW.delete_only", link);
+  answers.Hex("NtDeleteKey.link", static_cast<uint32_t>(NtDeleteKey(link)));
+  RegCloseKey(link);
+  child = nullptr;
+  open("RegOpenKeyExW.link_target_after", probe, L"Target\\Child", KEY_QUERY_VALUE, &child);
+  if (child) RegCloseKey(child);
+  RegCloseKey(probe);
 }
 
 void AskServiceQuestions(Answers& answers) {
@@ -157,11 +191,12 @@ void AskServiceQuestions(Answers& answers) {
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
   // A deleted service's key goes with it: the registry step finds it gone.
-  HKEY key = nullptr;
-  answers.Line("RegOpenKeyExA.deleted_service_key",
-               RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\tvprobe_codes", 0,
-                             KEY_READ, &key));
+  HKEY services = nullptr, key = nullptr;
+  RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services", 0, KEY_QUERY_VALUE, &services);
+  answers.Line("RegOpenKeyExW.deleted_service_key",
+               RegOpenKeyExW(services, L"tvprobe_codes", REG_OPTION_OPEN_LINK, DELETE, &key));
   if (key) RegCloseKey(key);
+  if (services) RegCloseKey(services);
 }
 
 // Where a box would be shown: whether anyone can see it.
@@ -300,9 +335,6 @@ void AskReportQuestions(const std::wstring& dir, Answers& answers) {
   openLog("CreateFileW.log_existing", dir + L"\\new.log");
   openLog("CreateFileW.log_directory", dir + L"\\empty");
   openLog("CreateFileW.log_missing_directory", dir + L"\\nodir\\x.log");
-  HKEY key = nullptr;
-  answers.Line("RegOpenKeyExA.missing",
-               RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\TvProbe\\Missing", 0, KEY_READ, &key));
 }
 
 // What the output of the run relies on: which standard streams are a console,
@@ -350,7 +382,8 @@ std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) 
   stage.ReadOnlyReparseFile(dir + L"\\ro_tagged.txt");
   stage.HeldFile(dir + L"\\held.txt");
   stage.UnixDirectoryLink(dir + L"\\link", dir + L"\\full");
-  stage.Key("Software\\TvProbe\\Parent\\Child");
+  stage.Key("Software\\TvProbe\\Target\\Child");
+  stage.KeyLink("Software\\TvProbe\\Link", "Software\\TvProbe\\Target");
   stage.Service("tvprobe_codes");
   stage.StandardStreams();
   stage.CurrentDirectory(dir);

@@ -20,7 +20,10 @@ class QuestionStage {
   // A Unix symbolic link to a directory, as Wine shows it; made from Linux
   // before the probe runs.
   virtual void UnixDirectoryLink(const std::wstring& path, const std::wstring& target) = 0;
-  virtual void Key(const char* path) = 0;  // below HKEY_CURRENT_USER
+  virtual void Key(const char* path) = 0;  // below HKEY_LOCAL_MACHINE, in the caller's view
+  // A registry link at `path` whose SymbolicLinkValue names the key at `target`,
+  // both below HKEY_LOCAL_MACHINE in the caller's view.
+  virtual void KeyLink(const char* path, const char* target) = 0;
   virtual void Service(const char* name) = 0;
   // The standard streams as a caller redirects them: input from the null
   // device (/dev/null, NUL), output to a pipe, error to a disk file.

@@ -65,7 +65,10 @@ class SimStage : public QuestionStage {
   void UnixDirectoryLink(const std::wstring& path, const std::wstring& target) override {
     sim::MakeDirectoryLink(path, target, 0);
   }
-  void Key(const char* path) override { sim::CreateKey(HKEY_CURRENT_USER, path); }
+  void Key(const char* path) override { sim::CreateKey(HKEY_LOCAL_MACHINE, path); }
+  void KeyLink(const char* path, const char* target) override {
+    sim::MakeKeyLink(HKEY_LOCAL_MACHINE, path, HKEY_LOCAL_MACHINE, target);
+  }
   void Service(const char* name) override {
     sim::InstallService(name);
     sim::CreateKey(HKEY_LOCAL_MACHINE, std::string("SYSTEM\\CurrentControlSet\\Services\\") + name);

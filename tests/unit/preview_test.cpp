@@ -157,7 +157,7 @@ const Staging kStagings[] = {
     {"KeyWhoseSubkeysCannotBeListed",
      [] {
        sim::CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_BRENSERV\\0000");
-       sim::FailCall("RegEnumKeyExA", ERROR_ACCESS_DENIED, sim::kAlways);
+       sim::FailCall("RegEnumKeyExW", ERROR_ACCESS_DENIED, sim::kAlways);
      },
      L""},
     {"ModuleThatIsADirectory", [] { sim::MakeDirectory(L"C:\\windows\\system32\\kvdrNT2.sys"); }, L""},
@@ -169,6 +169,22 @@ const Staging kStagings[] = {
        sim::InstallService("kvdrNT2", {true});
        sim::CreateKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\kvdrNT2\\Enum");
        DeleteServiceByName("kvdrNT2");
+     },
+     L""},
+    // Reading refused, deletion allowed: the deletion's opens decide.
+    {"KeyThatDeniesReading",
+     [] {
+       sim::ProtectKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_KVTLSVC\\0000",
+                       KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS);
+     },
+     L""},
+    {"RegistryLinks",
+     [] {
+       sim::CreateKey(HKEY_LOCAL_MACHINE, "Software\\OtherVendor\\Settings\\Profiles");
+       sim::MakeKeyLink(HKEY_LOCAL_MACHINE, "Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine",
+                        HKEY_LOCAL_MACHINE, "Software\\OtherVendor\\Settings");
+       sim::MakeKeyLink(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\TVKernel\\Parameters",
+                        HKEY_LOCAL_MACHINE, "Software\\OtherVendor\\Settings");
      },
      L""},
 };
@@ -194,8 +210,8 @@ TEST_F(PreviewTest, ChangesNothingAndSaysWhatARealRunWouldDo) {
   EXPECT_EQ(RunTool(L"-s -n", kTool), 1);
   EXPECT_EQ(WholeState(), before);
   for (const char* changing :
-       {"ControlService", "DeleteService", "RegDeleteKeyA", "SHDeleteKeyA", "DeleteFileA", "DeleteFileW",
-        "SetFileAttributesW", "RemoveDirectoryW", "MoveFileExA", "MoveFileExW", "WriteFile"}) {
+       {"ControlService", "DeleteService", "NtDeleteKey", "DeleteFileA", "DeleteFileW", "SetFileAttributesW",
+        "RemoveDirectoryW", "MoveFileExA", "MoveFileExW", "WriteFile"}) {
     std::vector<std::string> calls = sim::CallsNamed(changing);
     // Its lines go to standard output: a write, but to no file.
     calls.erase(

@@ -134,14 +134,14 @@ TEST_F(RunTest, StepsRunInOrderAfterConsent) {
   std::vector<std::string> steps;
   for (const std::string& name : sim::CallNames()) {
     if (name == "SetDefaultDllDirectories" || name == "AttachConsole" || name == "CommandLineToArgvW" ||
-        name == "OutputDebugStringA" || name == "OpenServiceA" || name == "RegDeleteKeyA" ||
+        name == "OutputDebugStringA" || name == "OpenServiceA" || name == "NtDeleteKey" ||
         name == "GetSystemDirectoryA" || name == "GetModuleFileNameW") {
       if (steps.empty() || steps.back() != name) steps.push_back(name);
     }
   }
   const std::vector<std::string> expected = {
       "SetDefaultDllDirectories", "AttachConsole",      "CommandLineToArgvW",
-      "OutputDebugStringA",       "OpenServiceA",       "RegDeleteKeyA",
+      "OutputDebugStringA",       "OpenServiceA",       "NtDeleteKey",
       "GetSystemDirectoryA",      "GetModuleFileNameW", "OpenServiceA",
       "OutputDebugStringA"};
   EXPECT_EQ(steps, expected) << "the services are judged again after the folder step";
@@ -151,14 +151,14 @@ TEST_F(RunTest, StepsRunInOrderAfterConsent) {
 // says what stayed and exits 1603.
 TEST_F(RunTest, FailuresOfEveryStepAreToldAndExit1603) {
   sim::FailCall("OpenSCManagerA", ERROR_ACCESS_DENIED, sim::kAlways);
-  sim::FailCall("RegDeleteKeyA", ERROR_ACCESS_DENIED, sim::kAlways);
-  sim::FailCall("SHDeleteKeyA", ERROR_ACCESS_DENIED, sim::kAlways);
+  sim::FailCall("NtDeleteKey", ERROR_ACCESS_DENIED, sim::kAlways);
   sim::FailCall("DeleteFileA", ERROR_ACCESS_DENIED, sim::kAlways);
   EXPECT_EQ(Run(L"-s"), 1603);
   EXPECT_EQ(sim::DebugStrings().back(),
             "Uninstallation completed.\r\n\r\nSome parts of Telvarine could not be removed:\r\n"
             "key HKCU\\Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine\r\n"
-            "key HKCU\\Software\\MIRELNetwork\\kVelnoraTelvarine\r\n"
+            "key HKCU\\Software\\MIRELNetwork\\kVelnoraTelvarine (first to stay: "
+            "HKCU\\Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine)\r\n"
             "key HKCU\\Software\\MIRELNetwork\r\n"
             "module C:\\windows\\system32\\kvdrNT2.sys\r\n"
             "service kvdrNT2\r\n"
@@ -486,12 +486,22 @@ const OutcomeCase kOutcomeCases[] = {
      },
      L"-s",
      1603,
-     {"failed  key HKLM\\SYSTEM\\CurrentControlSet\\Services\\TVKernel: error 5, Access is denied."}},
+     {"failed  key HKLM\\SYSTEM\\CurrentControlSet\\Services\\TVKernel (first to stay: "
+      "HKLM\\SYSTEM\\CurrentControlSet\\Services\\TVKernel\\Parameters\\Held): error 5, Access is denied."}},
+    // A key that will not say whether it is a link is not entered: what lies below stays.
+    {"KeyThatRefusesTheLinkQuestion",
+     [] {
+       sim::CreateKey(HKEY_LOCAL_MACHINE, "Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine");
+       sim::ProtectKey(HKEY_LOCAL_MACHINE, "Software\\MIRELNetwork\\kVelnoraTelvarine", KEY_QUERY_VALUE);
+     },
+     L"-s",
+     1603,
+     {"failed  key HKLM\\Software\\MIRELNetwork\\kVelnoraTelvarine\\Telvarine: error 5, Access is denied."}},
     // A key whose first question failed may have been there: gone now, it was removed.
     {"KeyWhoseQuestionFailed",
      [] {
        sim::CreateKey(HKEY_CURRENT_USER, "Software\\MirelNetwork\\kVelnoraTelvarine\\TelvarineError");
-       sim::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+       sim::FailCall("RegOpenKeyExW", ERROR_ACCESS_DENIED);
      },
      L"-s",
      0,
@@ -567,12 +577,13 @@ const OutcomeCase kOutcomeCases[] = {
     {"KeyRefusedByTwoRows",
      [] {
        sim::CreateKey(HKEY_CURRENT_USER, "Software\\MIRELNetwork\\kVelnoraTelvarine\\Other");
-       sim::FailCall("SHDeleteKeyA", ERROR_SHARING_VIOLATION);
+       sim::ProtectKey(HKEY_CURRENT_USER, "Software\\MIRELNetwork\\kVelnoraTelvarine\\Other");
+       sim::FailCall("NtDeleteKey", ERROR_SHARING_VIOLATION);  // the first row's; the tree's refusal is 5
      },
      L"-s",
      1603,
-     {"failed  key HKCU\\Software\\MIRELNetwork\\kVelnoraTelvarine: error 32, The process cannot access the "
-      "file because it is being used by another process."}},
+     {"failed  key HKCU\\Software\\MIRELNetwork\\kVelnoraTelvarine (first to stay: "
+      "HKCU\\Software\\MIRELNetwork\\kVelnoraTelvarine\\Other): error 5, Access is denied."}},
     // Marked before the run, it stays while another program holds it: that is why, not the refusal.
     {"ServiceMarkedBeforeAndHeld",
      [] {
