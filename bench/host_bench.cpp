@@ -72,7 +72,7 @@ void DeleteTree(benchmark::State& state) {
   }
 }
 
-bool KeepSearching(const WidePath&, const WidePath&, void*) {
+bool KeepSearching(HANDLE, const ListedEntry&, const WidePath&, void*) {
   return true;
 }
 

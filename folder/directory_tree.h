@@ -3,9 +3,16 @@
 
 #include <vector>
 
+#include "folder/directory_listing.h"
 #include "folder/wide_path.h"
 #include "platform/platform.h"
 #include "record/run_record.h"
+
+// Shown each sub-directory of a search, with the held directory that lists it
+// and its listed entry; returns false to stop the whole search. All three are
+// valid only for the duration of the call.
+typedef bool (*DirectoryVisitor)(HANDLE parent, const ListedEntry& entry, const WidePath& fullPath,
+                                 void* context);
 
 // What a walk did, counted as it went: no extra platform call is made to fill it.
 // The deletion itself allocates nothing, so what it records lives in place.

@@ -110,8 +110,8 @@ bool FolderHolds(const WidePath& folder, const WidePath& file) {
   return holds;
 }
 
-bool ProductFolderVisitor(const WidePath& fullPath, const WidePath& name, void* context) {
-  if (!IsProductFolderName(name)) return true;
+bool ProductFolderVisitor(HANDLE, const ListedEntry& entry, const WidePath& fullPath, void* context) {
+  if (!IsProductFolderName(entry.name)) return true;
   WalkTally* tally = static_cast<WalkTally*>(context);
   if (tally && tally->record) AddSaid(*tally->record, L"Found 'Telvarine', stopping recursion.");
   if (tally) tally->folder = fullPath;

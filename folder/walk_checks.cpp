@@ -49,6 +49,10 @@ HANDLE OpenAsItself(const wchar_t* path, FILE_ATTRIBUTE_TAG_INFO* self) {
   return directory;
 }
 
+HANDLE OpenChildAsItself(HANDLE, const ListedEntry&, const WidePath& path, FILE_ATTRIBUTE_TAG_INFO* self) {
+  return OpenAsItself(path.c_str(), self);
+}
+
 bool IsPlainDirectory(const FILE_ATTRIBUTE_TAG_INFO& self) {
   return (self.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
          !(self.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);

@@ -3,6 +3,7 @@
 // folders chooses those names and can swap directories while they run.
 #pragma once
 
+#include "folder/directory_listing.h"
 #include "folder/wide_path.h"
 #include "platform/platform.h"
 
@@ -16,6 +17,11 @@ bool IsPlainName(const wchar_t* name);
 // receives what the handle shows. INVALID_HANDLE_VALUE on failure, with the
 // reason in the last error. A bare drive "X:" stands for its root.
 HANDLE OpenAsItself(const wchar_t* path, FILE_ATTRIBUTE_TAG_INFO* self);
+
+// Opens the directory `entry` that `parent` lists as itself, as OpenAsItself
+// does; `path` names it.
+HANDLE OpenChildAsItself(HANDLE parent, const ListedEntry& entry, const WidePath& path,
+                         FILE_ATTRIBUTE_TAG_INFO* self);
 
 // A directory, and not a link to one.
 bool IsPlainDirectory(const FILE_ATTRIBUTE_TAG_INFO& self);

@@ -101,20 +101,35 @@ bool List(const std::wstring& pattern, Listing* listing, DWORD* error) {
     *error = directory->failOpenError;
     return false;
   }
-  if (directory->parent) {  // a drive root has no dot entries
-    if (Matches(last.c_str(), L".")) listing->records.push_back(RecordOf(*directory, L"."));
-    if (Matches(last.c_str(), L"..")) listing->records.push_back(RecordOf(*directory->parent, L".."));
-  }
-  for (Node* child : Ordered(directory)) {
-    if (Matches(last.c_str(), child->name.c_str())) listing->records.push_back(RecordOf(*child, child->name));
-  }
+  ListDirectory(directory, last.c_str(), listing);
   if (listing->records.empty()) {
     *error = ERROR_FILE_NOT_FOUND;
     return false;
   }
+  return true;
+}
+
+void ListDirectory(Node* directory, const wchar_t* pattern, Listing* listing) {
+  if (directory->parent) {  // a drive root has no dot entries
+    if (Matches(pattern, L".")) listing->records.push_back(RecordOf(*directory, L"."));
+    if (Matches(pattern, L"..")) listing->records.push_back(RecordOf(*directory->parent, L".."));
+  }
+  for (Node* child : Ordered(directory)) {
+    if (Matches(pattern, child->name.c_str())) listing->records.push_back(RecordOf(*child, child->name));
+  }
   listing->failAfter = directory->failAfter;
   listing->failAfterError = directory->failAfterError;
-  return true;
+}
+
+void EndHolds(DWORD milliseconds) {
+  World& w = TheWorld();
+  w.paused += milliseconds;
+  for (Node* node : w.sharedHolds) {
+    if (node->sharedHoldUntil == 0 || node->sharedHoldUntil > w.paused) continue;
+    node->sharedHoldUntil = 0;
+    if (node->deletePending && node->parent && ChildNamed(node->parent, node->name) == node)
+      RemoveChild(node);
+  }
 }
 
 BOOL Fail(DWORD error) {

@@ -114,6 +114,12 @@ void HoldOpen(const std::wstring& path) {
   ExistingNode(path)->heldOpen = true;
 }
 
+void HoldWithDeleteSharing(const std::wstring& path, DWORD until) {
+  Node* node = ExistingNode(path);
+  node->sharedHoldUntil = until;
+  TheWorld().sharedHolds.push_back(node);
+}
+
 void SetFileType(const std::wstring& path, DWORD type) {
   ExistingNode(path)->fileType = type;
 }
@@ -136,6 +142,10 @@ void SetSystemDirectory(const std::string& path) {
   const std::wstring directory = Widen(path);
   if (directory.find(L':') == 1 && Resolve(directory).error != ERROR_FILENAME_EXCED_RANGE)
     MakeDirectory(directory);
+}
+
+DWORD Paused() {
+  return TheWorld().paused;
 }
 
 bool Exists(const std::wstring& path) {

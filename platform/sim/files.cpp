@@ -133,7 +133,7 @@ static HANDLE Open(const std::wstring& path, DWORD access, DWORD share, DWORD di
     return INVALID_HANDLE_VALUE;
   }
   const uintptr_t handle = TheWorld().nextHandle++;
-  TheWorld().fileHandles[handle] = {node, access, share};
+  TheWorld().fileHandles[handle] = {node, access, share, 0, false, sim::Listing()};
   sim::CountOpen(sim::HandleKind::File);
   return reinterpret_cast<HANDLE>(handle);
 }
@@ -157,11 +157,53 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
   return Open(sim::Widen(path), access, share, disposition, flags);
 }
 
+// The records that fit, each at an 8-byte boundary after the one before, as
+// the directory was when the listing began or restarted; 18 after the last.
+static BOOL ListThrough(sim::FileHandle& open, bool restart, void* info, DWORD size) {
+  if (!(open.access & FILE_LIST_DIRECTORY)) return Fail(ERROR_ACCESS_DENIED);
+  if (!open.node->IsDirectory()) return Fail(ERROR_INVALID_PARAMETER);
+  sim::Listing& listing = open.listing;
+  if (restart || !open.listed) {
+    if (open.node->failOpen) return Fail(open.node->failOpenError);
+    listing = sim::Listing();
+    sim::ListDirectory(open.node, L"*", &listing);
+    open.listed = true;
+  }
+  if (listing.next >= listing.failAfter) return Fail(listing.failAfterError);
+  if (listing.next >= listing.records.size()) return Fail(ERROR_NO_MORE_FILES);
+  unsigned char* buffer = static_cast<unsigned char*>(info);
+  const size_t header = offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+  size_t at = 0, previous = 0;
+  bool any = false;
+  while (listing.next < listing.records.size() && listing.next < listing.failAfter) {
+    const WIN32_FIND_DATAW& found = listing.records[listing.next];
+    const size_t nameBytes = wcslen(found.cFileName) * sizeof(WCHAR);
+    if (at + header + nameBytes > size) break;
+    FILE_ID_BOTH_DIR_INFO record = {};
+    record.FileAttributes = found.dwFileAttributes;
+    record.FileNameLength = static_cast<DWORD>(nameBytes);
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) record.EaSize = found.dwReserved0;
+    memcpy(buffer + at, &record, header);
+    memcpy(buffer + at + header, found.cFileName, nameBytes);
+    if (any) {
+      const DWORD offset = static_cast<DWORD>(at - previous);
+      memcpy(buffer + previous + offsetof(FILE_ID_BOTH_DIR_INFO, NextEntryOffset), &offset, sizeof offset);
+    }
+    any = true;
+    previous = at;
+    at = (at + header + nameBytes + 7) & ~static_cast<size_t>(7);
+    ++listing.next;
+  }
+  return any ? TRUE : Fail(ERROR_INSUFFICIENT_BUFFER);
+}
+
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size) {
   sim::CallEntry call("GetFileInformationByHandleEx", [&] { return std::to_string(infoClass); });
   if (call.Failed()) return FALSE;
   auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(file));
   if (it == TheWorld().fileHandles.end()) return Fail(ERROR_INVALID_HANDLE);
+  if (infoClass == FileIdBothDirectoryInfo || infoClass == FileIdBothDirectoryRestartInfo)
+    return ListThrough(it->second, infoClass == FileIdBothDirectoryRestartInfo, info, size);
   if (infoClass != FileAttributeTagInfo || size < sizeof(FILE_ATTRIBUTE_TAG_INFO))
     return Fail(ERROR_INVALID_PARAMETER);
   FILE_ATTRIBUTE_TAG_INFO* tagInfo = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(info);
@@ -307,6 +349,13 @@ BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
   });
   if (call.Failed()) return FALSE;
   return Move(from, to, flags);
+}
+
+// No time passes: the pause is logged, and another process's holds that were
+// to end during it end.
+void Sleep(DWORD milliseconds) {
+  sim::CallEntry call("Sleep", [&] { return std::to_string(milliseconds); });
+  sim::EndHolds(milliseconds);
 }
 
 DWORD GetCurrentProcessId() {

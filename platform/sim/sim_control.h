@@ -130,6 +130,12 @@ void MakeDirectoryLink(const std::wstring& path, const std::wstring& target, DWO
 void SetAttributes(const std::wstring& path, DWORD attributes);
 // Held open by another process without delete sharing.
 void HoldOpen(const std::wstring& path);
+// Held by another process with delete sharing, as a virus scanner holds a
+// file, until the run has paused `until` milliseconds in all (kAlways: for
+// good): deleted meanwhile, it stays listed and keeps its directory from going.
+void HoldWithDeleteSharing(const std::wstring& path, DWORD until);
+// What the run has paused in all, in milliseconds.
+DWORD Paused();
 // What GetFileType answers for the file's handles (a device: FILE_TYPE_CHAR).
 void SetFileType(const std::wstring& path, DWORD type);
 // A read-only directory that the platform refuses to remove.

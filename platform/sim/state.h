@@ -19,6 +19,10 @@ struct Node {
   DWORD links = 1;          // for files: its names
   DWORD fileType = FILE_TYPE_DISK;
   bool heldOpen = false;
+  // Another process holds it with delete sharing until the run has paused this
+  // long in all (0: nobody does); a deletion meanwhile leaves it listed, pending.
+  DWORD sharedHoldUntil = 0;
+  bool deletePending = false;
   bool refuseRemoval = false;
   bool caseSensitive = false;
   bool failOpen = false;
@@ -64,6 +68,8 @@ struct FileHandle {
   DWORD access;
   DWORD share;
   size_t position = 0;  // where the next write lands, unless the handle only appends
+  bool listed = false;  // a listing through the handle has begun
+  Listing listing;      // what it delivers, as the directory was when it began
 };
 
 // A standard stream given at the start, or a console handle opened since.
@@ -136,6 +142,8 @@ struct World {
   std::vector<std::unique_ptr<Node>> removed;  // kept so that open handles stay valid
   Swap swap;
   uintptr_t nextHandle = 0x1000;
+  DWORD paused = 0;                // milliseconds the run has slept
+  std::vector<Node*> sharedHolds;  // entries another process holds with delete sharing
 };
 
 World& TheWorld();
@@ -203,6 +211,8 @@ Node* ResolveThroughLink(Node* node);  // the target of a link, the node itself 
 std::wstring FullPath(const Node* node);
 void ResetFiles();
 void PerformSwap();  // the pending swap, when its call has come
+// The run pauses: holds that end within the pause end, and what they kept pending goes.
+void EndHolds(DWORD milliseconds);
 
 // Only an open with data or delete access takes part in sharing.
 bool TakesPartInSharing(DWORD access);
@@ -211,6 +221,8 @@ bool TakesPartInSharing(DWORD access);
 bool DeleteBlocked(const Node* node);
 // The records that a listing of `pattern` delivers, or the error.
 bool List(const std::wstring& pattern, Listing* listing, DWORD* error);
+// The records of `directory` that match `pattern`, the dot entries included below a root.
+void ListDirectory(Node* directory, const wchar_t* pattern, Listing* listing);
 BOOL DeleteFileAt(const std::wstring& path);
 // Standard streams and console handles: null for any other handle.
 Stream* StreamOf(HANDLE handle);

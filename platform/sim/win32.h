@@ -70,6 +70,7 @@ typedef int (*FARPROC)();
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_DATA 13L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_NO_MORE_FILES 18L
@@ -196,7 +197,35 @@ typedef struct _SYSTEMTIME {
   WORD wMilliseconds;
 } SYSTEMTIME, *LPSYSTEMTIME;
 
-typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileAttributeTagInfo = 9 } FILE_INFO_BY_HANDLE_CLASS;
+typedef enum _FILE_INFO_BY_HANDLE_CLASS {
+  FileAttributeTagInfo = 9,
+  FileIdBothDirectoryInfo = 10,
+  FileIdBothDirectoryRestartInfo = 11
+} FILE_INFO_BY_HANDLE_CLASS;
+
+typedef union _LARGE_INTEGER {
+  long long QuadPart;
+} LARGE_INTEGER;
+typedef char CCHAR;
+
+// One record of a listing by handle; records follow each other at NextEntryOffset.
+typedef struct _FILE_ID_BOTH_DIR_INFO {
+  DWORD NextEntryOffset;
+  DWORD FileIndex;
+  LARGE_INTEGER CreationTime;
+  LARGE_INTEGER LastAccessTime;
+  LARGE_INTEGER LastWriteTime;
+  LARGE_INTEGER ChangeTime;
+  LARGE_INTEGER EndOfFile;
+  LARGE_INTEGER AllocationSize;
+  DWORD FileAttributes;
+  DWORD FileNameLength;  // in bytes
+  DWORD EaSize;          // the reparse tag, for a reparse point
+  CCHAR ShortNameLength;
+  WCHAR ShortName[12];
+  LARGE_INTEGER FileId;
+  WCHAR FileName[1];
+} FILE_ID_BOTH_DIR_INFO;
 
 typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
@@ -300,6 +329,7 @@ DWORD GetFileType(HANDLE file);
 BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void* overlapped);
 DWORD GetFileAttributesA(LPCSTR path);
 BOOL CloseHandle(HANDLE handle);
+void Sleep(DWORD milliseconds);
 
 // The Microsoft runtime's size-bounded string calls. Like the real ones, an
 // overflow is a fatal invalid-parameter error, never a silent truncation.
