@@ -58,22 +58,6 @@ bool IsPlainDirectory(const FILE_ATTRIBUTE_TAG_INFO& self) {
          !(self.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-bool FinalPathOf(HANDLE handle, WidePath* path) {
-  wchar_t buffer[MAX_PATH] = {};
-  DWORD length = GetFinalPathNameByHandleW(handle, buffer, MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0) return false;
-  if (length < MAX_PATH) {
-    *path = WidePath(buffer, length);
-  } else {
-    WidePath longer(length, L'\0');
-    length = GetFinalPathNameByHandleW(handle, &longer[0], length, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0 || length >= longer.size()) return false;
-    *path = longer.substr(0, length);
-  }
-  if (path->compare(0, 4, L"\\\\?\\") == 0) path->erase(0, 4);
-  return true;
-}
-
 bool IsNotFound(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }

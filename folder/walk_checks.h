@@ -4,6 +4,7 @@
 #pragma once
 
 #include "folder/directory_listing.h"
+#include "folder/handle_ops.h"
 #include "folder/wide_path.h"
 #include "platform/platform.h"
 
@@ -26,9 +27,6 @@ HANDLE OpenChildAsItself(HANDLE parent, const ListedEntry& entry, const WidePath
 // A directory, and not a link to one.
 bool IsPlainDirectory(const FILE_ATTRIBUTE_TAG_INFO& self);
 
-// The path by which the system knows what `handle` is open on, "\\?\" dropped:
-// links, short names and ".." resolved. False with the last error.
-bool FinalPathOf(HANDLE handle, WidePath* path);
 // Whether the final path `file` lies inside the final path `directory`, case aside.
 bool LiesInside(const WidePath& file, const WidePath& directory);
 // Only "not found" means not there; any other error may hide what is there.

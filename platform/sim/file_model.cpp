@@ -23,6 +23,30 @@ bool DeleteBlocked(const Node* node) {
   return false;
 }
 
+bool SharingRefused(const Node* node, DWORD access, DWORD share) {
+  if ((access & DELETE) && DeleteBlocked(node)) return true;
+  if (!TakesPartInSharing(access) || (share & FILE_SHARE_DELETE)) return false;
+  for (const auto& entry : TheWorld().fileHandles) {
+    if (entry.second.node == node && (entry.second.access & DELETE)) return true;
+  }
+  return false;
+}
+
+HANDLE AddFileHandle(Node* node, DWORD access, DWORD share) {
+  const uintptr_t handle = TheWorld().nextHandle++;
+  TheWorld().fileHandles[handle] = {node, access, share, 0, false, Listing()};
+  CountOpen(HandleKind::File);
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+void LastHandleClosed(Node* node) {
+  if (!node->deletePending || !node->parent || node->parent->children[node->slot].get() != node) return;
+  for (const auto& entry : TheWorld().fileHandles) {
+    if (entry.second.node == node) return;
+  }
+  RemoveChild(node);
+}
+
 void PerformSwap() {
   Swap& swap = TheWorld().swap;
   Node* node = Resolve(swap.path).node;

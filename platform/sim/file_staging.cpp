@@ -64,6 +64,7 @@ void SetListingOrder(ListingOrder order) {
 void AddDrive(wchar_t letter) {
   auto root = std::make_unique<Node>();
   root->name = std::wstring(1, static_cast<wchar_t>(towupper(letter))) + L":";
+  root->id = TheWorld().nextId++;
   TheWorld().drives[static_cast<wchar_t>(towupper(letter))] = std::move(root);
 }
 

@@ -121,21 +121,16 @@ static HANDLE Open(const std::wstring& path, DWORD access, DWORD share, DWORD di
     refusal = ERROR_ACCESS_DENIED;
   } else if (writes && (node->attributes & FILE_ATTRIBUTE_READONLY)) {
     refusal = ERROR_ACCESS_DENIED;
-  } else if ((access & DELETE) && sim::DeleteBlocked(node)) {
+  } else if (sim::SharingRefused(node, access, share)) {
     refusal = ERROR_SHARING_VIOLATION;
-  } else if (sim::TakesPartInSharing(access) && !(share & FILE_SHARE_DELETE)) {
-    for (const auto& entry : TheWorld().fileHandles) {
-      if (entry.second.node == node && (entry.second.access & DELETE)) refusal = ERROR_SHARING_VIOLATION;
-    }
   }
   if (refusal) {
     SetLastError(refusal);
     return INVALID_HANDLE_VALUE;
   }
-  const uintptr_t handle = TheWorld().nextHandle++;
-  TheWorld().fileHandles[handle] = {node, access, share, 0, false, sim::Listing()};
-  sim::CountOpen(sim::HandleKind::File);
-  return reinterpret_cast<HANDLE>(handle);
+  // OPEN_ALWAYS tells whether the file was there.
+  if (disposition == OPEN_ALWAYS) SetLastError(found.node ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return sim::AddFileHandle(node, access, share);
 }
 
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
@@ -226,6 +221,11 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) 
   info->dwFileAttributes = open->node->attributes;
   info->nFileSizeLow = static_cast<DWORD>(open->node->content.size());
   info->nNumberOfLinks = open->node->IsDirectory() ? 1 : open->node->links;
+  info->nFileIndexLow = static_cast<DWORD>(open->node->id & 0xFFFFFFFFu);
+  info->nFileIndexHigh = static_cast<DWORD>(open->node->id >> 32);
+  const sim::Node* root = open->node;
+  while (root->parent) root = root->parent;
+  info->dwVolumeSerialNumber = 0x5E000000ul + static_cast<DWORD>(root->name[0]);  // one a drive
   return TRUE;
 }
 
@@ -298,8 +298,10 @@ BOOL CloseHandle(HANDLE handle) {
   }
   auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(handle));
   if (it == TheWorld().fileHandles.end()) return Fail(ERROR_INVALID_HANDLE);
+  sim::Node* node = it->second.node;
   TheWorld().fileHandles.erase(it);
   sim::CountClose(sim::HandleKind::File);
+  sim::LastHandleClosed(node);
   return call.Failed() ? Fail(call.Error()) : TRUE;
 }
 
@@ -310,7 +312,8 @@ DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR buffer, DWORD size, DWORD fl
   if (call.Failed()) return 0;
   sim::FileHandle* open = OpenFile(file);
   if (!open) return Fail(ERROR_INVALID_HANDLE);
-  const std::wstring path = L"\\\\?\\" + sim::FullPath(open->node);
+  // A drive root is named with its separator: "\\?\C:\".
+  const std::wstring path = L"\\\\?\\" + sim::FullPath(open->node) + (open->node->parent ? L"" : L"\\");
   if (path.size() + 1 > size) return static_cast<DWORD>(path.size() + 1);
   wcscpy(buffer, path.c_str());
   return static_cast<DWORD>(path.size());

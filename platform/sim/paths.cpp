@@ -39,6 +39,7 @@ Node* ChildNamed(Node* directory, const std::wstring& name) {
 }
 
 void AddChild(Node* parent, std::unique_ptr<Node> child) {
+  if (child->id == 0) child->id = TheWorld().nextId++;
   child->parent = parent;
   child->slot = parent->children.size();
   parent->byUpperName.emplace(UpperName(child->name), child.get());
@@ -82,8 +83,6 @@ size_t ChildCount(const Node* directory) {
   return directory->children.size() - directory->holes;
 }
 
-// The drive letter and the components of an absolute or relative path, with
-// "." and ".." applied; false for forms the simulation does not know (UNC).
 bool Parse(const std::wstring& path, wchar_t* drive, std::vector<std::wstring>* parts) {
   World& w = TheWorld();
   parts->clear();

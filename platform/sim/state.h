@@ -22,8 +22,9 @@ struct Node {
   // Another process holds it with delete sharing until the run has paused this
   // long in all (0: nobody does); a deletion meanwhile leaves it listed, pending.
   DWORD sharedHoldUntil = 0;
-  bool deletePending = false;
   bool refuseRemoval = false;
+  unsigned long long id = 0;   // the file ID, unique on the machine
+  bool deletePending = false;  // disposed of: goes when its last handle closes
   bool caseSensitive = false;
   bool failOpen = false;
   DWORD failOpenError = 0;
@@ -144,6 +145,7 @@ struct World {
   uintptr_t nextHandle = 0x1000;
   DWORD paused = 0;                // milliseconds the run has slept
   std::vector<Node*> sharedHolds;  // entries another process holds with delete sharing
+  unsigned long long nextId = 1;
 };
 
 World& TheWorld();
@@ -201,6 +203,9 @@ struct Lookup {
 void RemoveKeyTree(HKEY hive, const std::string& path);
 
 Lookup Resolve(const std::wstring& path);
+// The drive letter and the components of a Win32 path, "." and ".." applied;
+// false for forms the simulation does not know (UNC, "\\?\").
+bool Parse(const std::wstring& path, wchar_t* drive, std::vector<std::wstring>* parts);
 Node* ChildNamed(Node* directory, const std::wstring& name);
 std::wstring UpperName(const std::wstring& name);
 void AddChild(Node* parent, std::unique_ptr<Node> child);
@@ -219,6 +224,12 @@ bool TakesPartInSharing(DWORD access);
 // Whether a handle of this or another process keeps the entry from being
 // deleted, renamed or replaced.
 bool DeleteBlocked(const Node* node);
+// Whether an open with `access` and `share` conflicts with a handle open on the node.
+bool SharingRefused(const Node* node, DWORD access, DWORD share);
+// A new handle of this process on the node.
+HANDLE AddFileHandle(Node* node, DWORD access, DWORD share);
+// After a handle on the node closed: a node disposed of goes with its last handle.
+void LastHandleClosed(Node* node);
 // The records that a listing of `pattern` delivers, or the error.
 bool List(const std::wstring& pattern, Listing* listing, DWORD* error);
 // The records of `directory` that match `pattern`, the dot entries included below a root.

@@ -331,6 +331,48 @@ DWORD GetFileAttributesA(LPCSTR path);
 BOOL CloseHandle(HANDLE handle);
 void Sleep(DWORD milliseconds);
 
+// ntdll's file calls: an entry opened by a held directory's handle and a name,
+// and its disposition through its own handle.
+typedef int32_t NTSTATUS;  // 32 bits, as on Windows
+typedef DWORD ULONG;
+typedef DWORD ACCESS_MASK;
+typedef unsigned short USHORT;
+typedef unsigned char BOOLEAN;
+typedef void* PVOID;
+#define NTAPI
+#define NT_SUCCESS(status) ((NTSTATUS)(status) >= 0)
+#define SYNCHRONIZE 0x00100000L
+#define OBJ_CASE_INSENSITIVE 0x00000040L
+#define FILE_DIRECTORY_FILE 0x00000001
+#define FILE_SYNCHRONOUS_IO_NONALERT 0x00000020
+#define FILE_NON_DIRECTORY_FILE 0x00000040
+#define FILE_OPEN_REPARSE_POINT 0x00200000
+typedef struct _UNICODE_STRING {
+  USHORT Length;  // in bytes, without a terminating zero
+  USHORT MaximumLength;
+  wchar_t* Buffer;
+} UNICODE_STRING;
+typedef struct _OBJECT_ATTRIBUTES {
+  ULONG Length;
+  HANDLE RootDirectory;
+  UNICODE_STRING* ObjectName;
+  ULONG Attributes;
+  PVOID SecurityDescriptor;
+  PVOID SecurityQualityOfService;
+} OBJECT_ATTRIBUTES;
+typedef struct _IO_STATUS_BLOCK {
+  NTSTATUS Status;
+  uintptr_t Information;
+} IO_STATUS_BLOCK;
+typedef enum _FILE_INFORMATION_CLASS { FileDispositionInformation = 13 } FILE_INFORMATION_CLASS;
+NTSTATUS NtOpenFile(HANDLE* file, ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes, IO_STATUS_BLOCK* io,
+                    ULONG share, ULONG options);
+NTSTATUS NtSetInformationFile(HANDLE file, IO_STATUS_BLOCK* io, PVOID information, ULONG length,
+                              FILE_INFORMATION_CLASS informationClass);
+ULONG RtlNtStatusToDosError(NTSTATUS status);
+DWORD GetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* filePart);
+BOOL GetVolumePathNameW(LPCWSTR path, LPWSTR buffer, DWORD size);
+
 // The Microsoft runtime's size-bounded string calls. Like the real ones, an
 // overflow is a fatal invalid-parameter error, never a silent truncation.
 errno_t strcat_s(char* destination, size_t size, const char* source);

@@ -15,7 +15,8 @@ import winetest as w
 EXE = w.BUILD / "tvuninst.exe"
 # Windows loads these from its system directory whatever the search order (KnownDLLs),
 # so nothing planted beside the executable can stand in for them.
-KNOWN_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll", "msvcrt.dll"}
+# ntdll is mapped into every process before anything is loaded.
+KNOWN_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll", "msvcrt.dll", "ntdll.dll"}
 DYNAMIC_BASE = 0x0040
 NX_COMPAT = 0x0100
 

@@ -1,11 +1,17 @@
 #include "support/platform_questions.h"
 
+#include "folder/handle_ops.h"
 #include "platform/platform.h"
 
 namespace {
 
 // A value no call sets: an answer that shows it was never given an error.
 const DWORD kPrimed = 0xBAD0BAD0ul;
+
+// The answers' paths are ASCII.
+std::string Utf8Of(const std::wstring& text) {
+  return std::string(text.begin(), text.end());
+}
 
 class Answers {
  public:
@@ -153,7 +159,8 @@ void AskServiceQuestions(Answers& answers) {
 void AskDesktopQuestions(Answers& answers) {
   USEROBJECTFLAGS flags = {};
   SetLastError(kPrimed);
-  const BOOL told = GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, nullptr);
+  const BOOL told =
+      GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, nullptr);
   answers.Code("GetUserObjectInformationW.station", told != FALSE);
   answers.Line("GetUserObjectInformationW.station_visible", flags.dwFlags & WSF_VISIBLE);
   DWORD session = kPrimed;
@@ -169,6 +176,89 @@ void AskRuntimeQuestions(Answers& answers) {
     char name[32];
     snprintf(name, sizeof name, "towlower.U+%04X", static_cast<unsigned>(letter));
     answers.Hex(name, static_cast<unsigned long>(towlower(letter)));
+  }
+}
+
+HANDLE OpenDirectory(const std::wstring& path) {
+  return CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// Acting through handles: an entry opened by its held directory's handle and
+// its name, its file ID, its disposition; and the paths a root is judged by.
+void AskHandleQuestions(const std::wstring& dir, Answers& answers) {
+  HANDLE held = OpenDirectory(dir);
+  HANDLE full = OpenDirectory(dir + L"\\full");
+  auto open = [&](const char* name, HANDLE parent, const wchar_t* child, bool directory) {
+    NTSTATUS status = 0;
+    SetLastError(kPrimed);
+    HANDLE opened = OpenRelative(parent, child, wcslen(child), DELETE | FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, directory, &status);
+    answers.Hex(name, static_cast<uint32_t>(status));
+    if (opened == INVALID_HANDLE_VALUE) answers.Line((std::string(name) + "_error").c_str(), GetLastError());
+    return opened;
+  };
+  open("NtOpenFile.relative_missing", full, L"missing.txt", false);
+  open("NtOpenFile.relative_held", held, L"held.txt", false);
+  open("NtOpenFile.relative_file_as_directory", full, L"gone.txt", true);
+  HANDLE gone = open("NtOpenFile.relative", full, L"gone.txt", false);
+  HANDLE byPath =
+      CreateFileW((dir + L"\\full\\gone.txt").c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE other =
+      CreateFileW((dir + L"\\ro.txt").c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  BY_HANDLE_FILE_INFORMATION a = {}, b = {}, c = {};
+  GetFileInformationByHandle(gone, &a);
+  GetFileInformationByHandle(byPath, &b);
+  GetFileInformationByHandle(other, &c);
+  auto same = [](const BY_HANDLE_FILE_INFORMATION& x, const BY_HANDLE_FILE_INFORMATION& y) {
+    return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+           x.nFileIndexLow == y.nFileIndexLow;
+  };
+  answers.Line("GetFileInformationByHandle.same_file_same_id", same(a, b));
+  answers.Line("GetFileInformationByHandle.other_file_same_id", same(a, c));
+  CloseHandle(other);
+  CloseHandle(byPath);
+  NTSTATUS status = 0;
+  DisposeOf(gone, &status);
+  answers.Hex("NtSetInformationFile.disposition", static_cast<uint32_t>(status));
+  CloseHandle(gone);
+  SetLastError(kPrimed);
+  answers.Code("NtSetInformationFile.disposed_gone",
+               GetFileAttributesA((std::string(dir.begin(), dir.end()) + "\\full\\gone.txt").c_str()) !=
+                   INVALID_FILE_ATTRIBUTES);
+  HANDLE readOnly = open("NtOpenFile.relative_read_only", held, L"ro.txt", false);
+  DisposeOf(readOnly, &status);
+  answers.Hex("NtSetInformationFile.disposition_read_only", static_cast<uint32_t>(status));
+  CloseHandle(readOnly);
+  CloseHandle(full);  // it shares no deletion
+  HANDLE notEmpty = open("NtOpenFile.relative_directory", held, L"full", true);
+  DisposeOf(notEmpty, &status);
+  answers.Hex("NtSetInformationFile.disposition_not_empty", static_cast<uint32_t>(status));
+  CloseHandle(notEmpty);
+  CloseHandle(held);
+
+  HANDLE root = OpenDirectory(dir.substr(0, 3));
+  WidePath path;
+  answers.Text("GetFinalPathNameByHandleW.drive_root", RawFinalPathOf(root, &path) ? Utf8Of(path) : "failed");
+  CloseHandle(root);
+  for (const auto& asked : {std::make_pair("drive_root", L"\\\\?\\" + dir.substr(0, 3)),
+                            std::make_pair("directory", L"\\\\?\\" + dir),
+                            std::make_pair("unix", std::wstring(L"\\\\?\\unix\\tmp"))}) {
+    wchar_t volume[MAX_PATH] = {};
+    SetLastError(kPrimed);
+    const BOOL told = GetVolumePathNameW(asked.second.c_str(), volume, MAX_PATH);
+    answers.Text((std::string("GetVolumePathNameW.") + asked.first).c_str(),
+                 told ? Utf8Of(volume) : "error " + std::to_string(GetLastError()));
+  }
+  for (const auto& asked : {std::make_pair("drive_relative", L"C:x.log"),
+                            std::make_pair("relative", L"a\\..\\x.log"), std::make_pair("device", L"NUL")}) {
+    WidePath full;
+    const bool made = FullPathOf(asked.second, &full);
+    if (made && full.compare(0, dir.size(), dir) == 0) full = L"DIR" + full.substr(dir.size());
+    answers.Text((std::string("GetFullPathNameW.") + asked.first).c_str(), made ? Utf8Of(full) : "failed");
   }
 }
 
@@ -190,6 +280,7 @@ void AskReportQuestions(const std::wstring& dir, Answers& answers) {
                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     answers.Code(name.c_str(), log != INVALID_HANDLE_VALUE);
     if (log == INVALID_HANDLE_VALUE) return;
+    answers.Line((name + "_last_error").c_str(), GetLastError());  // 183: it was there
     answers.Line((name + "_type").c_str(), GetFileType(log));
     BY_HANDLE_FILE_INFORMATION record = {};
     if (GetFileInformationByHandle(log, &record))
@@ -197,6 +288,7 @@ void AskReportQuestions(const std::wstring& dir, Answers& answers) {
     CloseHandle(log);
   };
   openLog("CreateFileW.log_new", dir + L"\\new.log");
+  openLog("CreateFileW.log_existing", dir + L"\\new.log");
   openLog("CreateFileW.log_directory", dir + L"\\empty");
   openLog("CreateFileW.log_missing_directory", dir + L"\\nodir\\x.log");
   HKEY key = nullptr;
@@ -243,6 +335,7 @@ void AskStreamQuestions(Answers& answers) {
 std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) {
   stage.Directory(dir);
   stage.File(dir + L"\\full\\x.txt");
+  stage.File(dir + L"\\full\\gone.txt");
   stage.Directory(dir + L"\\empty");
   stage.ReadOnlyFile(dir + L"\\ro.txt");
   stage.ReadOnlyReparseFile(dir + L"\\ro_tagged.txt");
@@ -251,11 +344,13 @@ std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) 
   stage.Key("Software\\TvProbe\\Parent\\Child");
   stage.Service("tvprobe_codes");
   stage.StandardStreams();
+  stage.CurrentDirectory(dir);
 
   Answers answers;
   AskFileQuestions(dir, answers);
   AskListingQuestions(dir, answers);
   AskOpenQuestions(dir, answers);
+  AskHandleQuestions(dir, answers);
   AskRegistryQuestions(answers);
   AskServiceQuestions(answers);
   AskRuntimeQuestions(answers);

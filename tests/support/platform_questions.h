@@ -25,6 +25,8 @@ class QuestionStage {
   // The standard streams as a caller redirects them: input from the null
   // device (/dev/null, NUL), output to a pipe, error to a disk file.
   virtual void StandardStreams() = 0;
+  // The current directory of the process (and of its drive).
+  virtual void CurrentDirectory(const std::wstring& path) = 0;
 };
 
 // Asks every question, in a fixed order, below `directory`; one "name=answer"

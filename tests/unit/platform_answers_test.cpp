@@ -75,6 +75,7 @@ class SimStage : public QuestionStage {
     sim::SetStandardStream(STD_OUTPUT_HANDLE, sim::StreamKind::Pipe);
     sim::SetStandardStream(STD_ERROR_HANDLE, sim::StreamKind::DiskFile);
   }
+  void CurrentDirectory(const std::wstring& path) override { sim::SetCurrentDirectory(path); }
 };
 
 // One fact a line, compared by name: a failure names the call that disagrees.
