@@ -10,6 +10,7 @@
 
 #include "folder/directory_tree.h"
 #include "sim/sim_control.h"
+#include "support/delete_at.h"
 
 namespace {
 size_t allocations = 0;
@@ -65,7 +66,7 @@ void DeleteTree(benchmark::State& state) {
     peakBytes = liveBytes;
     const size_t base = liveBytes;
     state.ResumeTiming();
-    benchmark::DoNotOptimize(DeleteDirectoryTree(folder.c_str()));
+    benchmark::DoNotOptimize(DeleteDirectoryAt(folder));
     state.PauseTiming();
     Report(state, entries, sim::Calls().size(), allocations - before, peakBytes - base);
     state.ResumeTiming();

@@ -14,21 +14,23 @@ static bool IsProductFolderName(const WidePath& name) {
 
 // The given directory is held while its folder is deleted, as the search
 // holds the directories above the folder it finds; a link is not followed.
+// The folder is found in its listing, and opened relative to it.
 // False when the directory itself could not be opened.
 static bool RemoveFromGivenDirectory(const WidePath& directory, WalkTally* tally) {
   tally->folder = Concat(Concat(directory, L"\\"), ProductFolderName);
   FILE_ATTRIBUTE_TAG_INFO self = {};
-  HANDLE held = OpenAsItself(directory.c_str(), &self);
+  HANDLE held = OpenRootAsItself(directory, &self);
   if (held == INVALID_HANDLE_VALUE) {
     tally->error = GetLastError();  // found stays false: absent when the directory is missing
     return false;
   }
-  if (IsPlainDirectory(self)) {
-    DeleteDirectoryTree(tally->folder.c_str(), tally);
-  } else {
+  ListedEntry folder;
+  if (!IsPlainDirectory(self)) {
     tally->found = true;  // whatever a link leads to is left alone
     const bool isDirectory = (self.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    NoteStayed(tally, directory.c_str(), isDirectory ? L"link left in place" : L"not a directory", 0);
+    NoteStayed(tally, directory, isDirectory ? L"link left in place" : L"not a directory", 0);
+  } else if (FindListed(held, ProductFolderName, &folder, &tally->error)) {
+    DeleteDirectoryTree(held, folder, tally->folder, tally);
   }
   CloseHandle(held);
   return true;
@@ -102,7 +104,7 @@ bool RemoveProductFolder(const WidePath& installDir, RunRecord& record) {
 bool FolderHolds(const WidePath& folder, const WidePath& file) {
   if (file.empty()) return false;
   FILE_ATTRIBUTE_TAG_INFO self = {};
-  HANDLE held = OpenAsItself(folder.c_str(), &self);
+  HANDLE held = OpenRootAsItself(folder, &self);
   if (held == INVALID_HANDLE_VALUE) return false;
   WidePath final;
   const bool holds = FinalPathOf(held, &final) && LiesInside(file, final);
@@ -110,17 +112,14 @@ bool FolderHolds(const WidePath& folder, const WidePath& file) {
   return holds;
 }
 
-bool ProductFolderVisitor(HANDLE, const ListedEntry& entry, const WidePath& fullPath, void* context) {
+bool ProductFolderVisitor(HANDLE parent, const ListedEntry& entry, const WidePath& fullPath, void* context) {
   if (!IsProductFolderName(entry.name)) return true;
   WalkTally* tally = static_cast<WalkTally*>(context);
   if (tally && tally->record) AddSaid(*tally->record, L"Found 'Telvarine', stopping recursion.");
   if (tally) tally->folder = fullPath;
-  if (tally && tally->keep && FolderHolds(fullPath, *tally->keep)) {
-    tally->found = true;
-    NoteStayed(tally, fullPath.c_str(), L"the log file is inside it", 0);
-    return false;
-  }
-  DeleteDirectoryTree(fullPath.c_str(), tally);
+  // Opened relative to the parent the search holds; the deletion itself
+  // makes sure the folder does not hold the log.
+  DeleteDirectoryTree(parent, entry, fullPath, tally);
   return false;
 }
 

@@ -65,7 +65,7 @@ bool SearchDirectoryTree(void* context, const WidePath& root, DirectoryVisitor v
   if (!tally) tally = &unused;
   std::vector<Level> levels;
   FILE_ATTRIBUTE_TAG_INFO self = {};
-  HANDLE held = OpenAsItself(root.c_str(), &self);
+  HANDLE held = OpenRootAsItself(root, &self);
   Enter(levels, held, self, root, tally);
   while (!levels.empty()) {
     if (!NextEntry(levels, tally)) continue;
@@ -74,7 +74,7 @@ bool SearchDirectoryTree(void* context, const WidePath& root, DirectoryVisitor v
     if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     const WidePath fullPath = Concat(Concat(level.directory, L"\\"), entry.name);
     // A name that holds a separator would lead a relative open elsewhere.
-    if (HoldsSeparator(entry) || !IsPlainName(entry.name)) {
+    if (HoldsSeparator(entry)) {
       tally->skipped.push_back(fullPath);
       continue;
     }
@@ -88,7 +88,7 @@ bool SearchDirectoryTree(void* context, const WidePath& root, DirectoryVisitor v
       tally->skipped.push_back(fullPath);
       continue;
     }
-    held = OpenChildAsItself(level.held, entry, fullPath, &self);
+    held = OpenChildAsItself(level.held, entry, &self);
     Enter(levels, held, self, fullPath, tally);
   }
   return false;

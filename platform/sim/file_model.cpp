@@ -39,10 +39,19 @@ HANDLE AddFileHandle(Node* node, DWORD access, DWORD share) {
   return reinterpret_cast<HANDLE>(handle);
 }
 
+// Another process's hold keeps the name until it ends, unless the name went
+// with POSIX semantics.
+static bool Listed(const Node* node) {
+  return node->parent && node->parent->children[node->slot].get() == node;
+}
+
 void LastHandleClosed(Node* node) {
-  if (!node->deletePending || !node->parent || node->parent->children[node->slot].get() != node) return;
-  for (const auto& entry : TheWorld().fileHandles) {
-    if (entry.second.node == node) return;
+  if (!node->deletePending || !Listed(node)) return;
+  if (!node->posixDelete) {
+    if (node->sharedHoldUntil > TheWorld().paused) return;
+    for (const auto& entry : TheWorld().fileHandles) {
+      if (entry.second.node == node) return;
+    }
   }
   RemoveChild(node);
 }
@@ -151,8 +160,7 @@ void EndHolds(DWORD milliseconds) {
   for (Node* node : w.sharedHolds) {
     if (node->sharedHoldUntil == 0 || node->sharedHoldUntil > w.paused) continue;
     node->sharedHoldUntil = 0;
-    if (node->deletePending && node->parent && ChildNamed(node->parent, node->name) == node)
-      RemoveChild(node);
+    LastHandleClosed(node);
   }
 }
 

@@ -145,6 +145,10 @@ void SetSystemDirectory(const std::string& path) {
     MakeDirectory(directory);
 }
 
+void SetDispositionSupport(DispositionSupport support) {
+  TheWorld().dispositionEx = support;
+}
+
 DWORD Paused() {
   return TheWorld().paused;
 }

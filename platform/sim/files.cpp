@@ -207,6 +207,23 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
   return TRUE;
 }
 
+// The attributes only: times are not simulated.
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size) {
+  sim::CallEntry call("SetFileInformationByHandle", [&] { return std::to_string(infoClass); });
+  if (call.Failed()) return FALSE;
+  auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(file));
+  if (it == TheWorld().fileHandles.end()) return Fail(ERROR_INVALID_HANDLE);
+  if (infoClass != FileBasicInfo || size < sizeof(FILE_BASIC_INFO)) return Fail(ERROR_INVALID_PARAMETER);
+  if (!(it->second.access & FILE_WRITE_ATTRIBUTES)) return Fail(ERROR_ACCESS_DENIED);
+  const DWORD given = static_cast<const FILE_BASIC_INFO*>(info)->FileAttributes;
+  if (given == 0) return TRUE;
+  sim::Node* node = it->second.node;
+  const DWORD kept = node->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+  node->attributes = kept | (given & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY));
+  if (node->attributes == 0) node->attributes = FILE_ATTRIBUTE_NORMAL;
+  return TRUE;
+}
+
 static sim::FileHandle* OpenFile(HANDLE file) {
   auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(file));
   return it == TheWorld().fileHandles.end() ? nullptr : &it->second;

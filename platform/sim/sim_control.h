@@ -134,6 +134,16 @@ void HoldOpen(const std::wstring& path);
 // file, until the run has paused `until` milliseconds in all (kAlways: for
 // good): deleted meanwhile, it stays listed and keeps its directory from going.
 void HoldWithDeleteSharing(const std::wstring& path, DWORD until);
+// How NtSetInformationFile answers FileDispositionInformationEx: `refusal`
+// (an NTSTATUS) for every call, or, when 0, it works, the flag that ignores
+// the read-only attribute only when `ignoresReadOnly` (Windows 10 1809 and
+// later; 1607 to 1803 answer STATUS_INVALID_PARAMETER to it). Unless told,
+// as Wine 8 answers: STATUS_NOT_IMPLEMENTED.
+struct DispositionSupport {
+  DWORD refusal = 0xC0000002ul;
+  bool ignoresReadOnly = true;
+};
+void SetDispositionSupport(DispositionSupport support);
 // What the run has paused in all, in milliseconds.
 DWORD Paused();
 // What GetFileType answers for the file's handles (a device: FILE_TYPE_CHAR).

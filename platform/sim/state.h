@@ -25,6 +25,7 @@ struct Node {
   bool refuseRemoval = false;
   unsigned long long id = 0;   // the file ID, unique on the machine
   bool deletePending = false;  // disposed of: goes when its last handle closes
+  bool posixDelete = false;    // disposed of with POSIX semantics: goes when that handle closes
   bool caseSensitive = false;
   bool failOpen = false;
   DWORD failOpenError = 0;
@@ -143,6 +144,7 @@ struct World {
   std::vector<std::unique_ptr<Node>> removed;  // kept so that open handles stay valid
   Swap swap;
   uintptr_t nextHandle = 0x1000;
+  DispositionSupport dispositionEx;
   DWORD paused = 0;                // milliseconds the run has slept
   std::vector<Node*> sharedHolds;  // entries another process holds with delete sharing
   unsigned long long nextId = 1;

@@ -113,6 +113,7 @@ typedef int (*FARPROC)();
 #define FILE_APPEND_DATA 0x0004
 #define FILE_EXECUTE 0x0020
 #define FILE_READ_ATTRIBUTES 0x0080
+#define FILE_WRITE_ATTRIBUTES 0x0100
 #define GENERIC_READ 0x80000000ul
 #define GENERIC_WRITE 0x40000000ul
 #define FILE_SHARE_READ 0x00000001
@@ -198,6 +199,7 @@ typedef struct _SYSTEMTIME {
 } SYSTEMTIME, *LPSYSTEMTIME;
 
 typedef enum _FILE_INFO_BY_HANDLE_CLASS {
+  FileBasicInfo = 0,
   FileAttributeTagInfo = 9,
   FileIdBothDirectoryInfo = 10,
   FileIdBothDirectoryRestartInfo = 11
@@ -207,6 +209,14 @@ typedef union _LARGE_INTEGER {
   long long QuadPart;
 } LARGE_INTEGER;
 typedef char CCHAR;
+
+typedef struct _FILE_BASIC_INFO {
+  LARGE_INTEGER CreationTime;  // 0: left as it is, as are the other times
+  LARGE_INTEGER LastAccessTime;
+  LARGE_INTEGER LastWriteTime;
+  LARGE_INTEGER ChangeTime;
+  DWORD FileAttributes;  // 0: left as they are
+} FILE_BASIC_INFO;
 
 // One record of a listing by handle; records follow each other at NextEntryOffset.
 typedef struct _FILE_ID_BOTH_DIR_INFO {
@@ -318,6 +328,7 @@ BOOL FindClose(HANDLE listing);
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size);
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size);
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
 DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR buffer, DWORD size, DWORD flags);

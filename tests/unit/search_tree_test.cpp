@@ -5,6 +5,7 @@
 #include "folder/directory_tree.h"
 #include "folder/product_folder.h"
 #include "sim_test.h"
+#include "support/delete_at.h"
 
 namespace {
 
@@ -15,11 +16,11 @@ struct Recorder {
   bool deleteShown = false;
 };
 
-bool Record(HANDLE, const ListedEntry& entry, const WidePath& fullPath, void* context) {
+bool Record(HANDLE parent, const ListedEntry& entry, const WidePath& fullPath, void* context) {
   const WidePath name = entry.name;
   Recorder* recorder = static_cast<Recorder*>(context);
   recorder->visits.push_back(fullPath + L"|" + name);
-  if (recorder->deleteShown) DeleteDirectoryTree(fullPath.c_str());
+  if (recorder->deleteShown) DeleteDirectoryTree(parent, entry, fullPath);
   return name != recorder->stopAt;
 }
 
@@ -132,7 +133,8 @@ TEST_F(SearchTreeTest, TrailingBackslashIsJoinedUnchanged) {
   sim::MakeDirectory(L"C:\\Root\\A");
   Search(L"C:\\Root\\");
   EXPECT_EQ(recorder.visits, std::vector<std::wstring>{L"C:\\Root\\\\A|A"});
-  EXPECT_EQ(sim::CallsNamed("CreateFileW")[0].rfind("CreateFileW(C:\\Root\\, ", 0), 0u);
+  EXPECT_EQ(sim::CallsNamed("CreateFileW")[0].rfind("CreateFileW(\\\\?\\C:\\Root, ", 0), 0u)
+      << "opened absolute, in the long form, without the separator";
 }
 
 // One link kind a case: a Unix symbolic link as Wine shows it, a junction, a
@@ -153,9 +155,11 @@ INSTANTIATE_TEST_SUITE_P(Tags, SearchLinkTest,
                          ::testing::Values(0ul, static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT),
                                            static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)));
 
-// A name that a path cannot address safely is neither shown nor entered:
-// joined to the path it would lead the search elsewhere, or round forever.
-TEST_F(SearchTreeTest, UnsafeNamesAreNeitherShownNorEntered) {
+// Each directory is entered by its name as listed, relative to its parent:
+// names that path parsing would change ("data." beside the link "data") are
+// shown and entered as themselves. Only a name with a separator is neither
+// shown nor entered: it would lead the search elsewhere.
+TEST_F(SearchTreeTest, NamesAsListedAndNoSeparators) {
   sim::MakeDirectory(L"C:\\Outside\\Telvarine");
   sim::MakeDirectory(L"C:\\Root\\Game");
   for (const wchar_t* name :
@@ -165,9 +169,11 @@ TEST_F(SearchTreeTest, UnsafeNamesAreNeitherShownNorEntered) {
   sim::MakeDirectoryLink(L"C:\\Root\\Game\\a", L"C:\\Root\\Game", 0);
   sim::MakeDirectory(L"C:\\Root\\Game\\B");
   EXPECT_FALSE(Search(L"C:\\Root\\Game"));
-  const std::vector<std::wstring> expected = {L"C:\\Root\\Game\\data|data", L"C:\\Root\\Game\\a|a",
-                                              L"C:\\Root\\Game\\B|B"};
-  EXPECT_EQ(recorder.visits, expected);
+  const std::vector<std::wstring> expected = {L"C:\\Root\\Game\\data.|data.", L"C:\\Root\\Game\\a.|a.",
+                                              L"C:\\Root\\Game\\up |up ",     L"C:\\Root\\Game\\CON|CON",
+                                              L"C:\\Root\\Game\\x:y|x:y",     L"C:\\Root\\Game\\data|data",
+                                              L"C:\\Root\\Game\\a|a",         L"C:\\Root\\Game\\B|B"};
+  EXPECT_EQ(recorder.visits, expected) << "nothing of C:\\Outside, nothing twice";
   EXPECT_EQ(Output(), "");
 }
 
@@ -176,9 +182,10 @@ TEST_F(SearchTreeTest, UnsafeNamesAreNeitherShownNorEntered) {
 TEST_F(SearchTreeTest, DirectoryThatCannotBeOpenedIsReportedLikeAListing) {
   sim::MakeDirectory(L"C:\\Root\\Locked\\Inner");
   sim::MakeDirectory(L"C:\\Root\\Next");
-  sim::FailNthCall(4, ERROR_SHARING_VIOLATION);  // root: open, information, listing; then Locked's open
+  // root: full path, open, information, listing; then Locked's open
+  sim::FailNthCall(5, ERROR_SHARING_VIOLATION);
   EXPECT_FALSE(Search(L"C:\\Root"));
-  EXPECT_EQ(sim::Calls()[3].name, "CreateFileW");
+  EXPECT_EQ(sim::Calls()[4].name, "NtOpenFile");
   EXPECT_EQ(Output(), "FindFirstFileW failed, error code: 32\n");
   const std::vector<std::wstring> expected = {L"C:\\Root\\Locked|Locked", L"C:\\Root\\Next|Next"};
   EXPECT_EQ(recorder.visits, expected);
@@ -225,9 +232,9 @@ using DeepTreeTest = SimTest;
 
 // A recursive walk keeps a listing record and strings in each frame, some
 // 700 bytes a level: 2,500 levels would need about 1.7 MiB.
-TEST_F(DeepTreeTest, SearchReachesTheBottomOnA256KiBStack) {
+TEST_F(DeepTreeTest, BothWalksReachTheBottomOnA256KiBStack) {
   const std::wstring bottom = MakeDeepTree(L"C:\\Game", 2500);
-  sim::MakeDirectory(bottom + L"\\Telvarine");
+  MakeDeepTree(bottom + L"\\Telvarine", 1000);
   sim::MakeDirectory(L"C:\\Game\\tools");
   sim::SetModuleFileName(L"C:\\Game\\tools\\tvuninst.exe");
   bool result = false;
@@ -237,10 +244,11 @@ TEST_F(DeepTreeTest, SearchReachesTheBottomOnA256KiBStack) {
   });
   EXPECT_TRUE(result);
   EXPECT_EQ(Plain(Output()), "Found 'Telvarine', stopping recursion.\n");
-  // Far too long a path for the deletion's buffers: it is left, untouched,
-  // without a call; every level of the search was listed.
-  EXPECT_TRUE(sim::Exists(bottom + L"\\Telvarine"));
-  EXPECT_EQ(Listings(), 2501u);
+  // Every level of the search was listed, and the folder, a thousand levels
+  // deep in its turn, is gone: no path was built to act on, no limit applies.
+  EXPECT_FALSE(sim::Exists(bottom + L"\\Telvarine"));
+  EXPECT_TRUE(sim::Exists(bottom));
+  EXPECT_EQ(Listings(), 2501u + 1001u);
 }
 
 TEST_F(DeepTreeTest, DeepSearchKeepsItsOrderAndClosesEveryListing) {
