@@ -56,9 +56,10 @@ const DWORD kPreviewAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
 struct Level {
   HANDLE directory = INVALID_HANDLE_VALUE;
   DirectoryListing listing;
-  ListedEntry entry;      // the entry at hand: while a level below is open, that level's directory
-  bool relisted = false;  // listed again while waiting: what goes now was counted before
-  int waits = 0;          // pauses made for it
+  ListedEntry entry;          // the entry at hand: while a level below is open, that level's directory
+  bool relisted = false;      // listed again while waiting: what goes now was counted before
+  int waits = 0;              // pauses made for it
+  bool deletedFiles = false;  // a file or link in it was deleted
 };
 
 struct Walk {
@@ -230,8 +231,24 @@ Step Take(Walk& walk, HANDLE parent, const ListedEntry& entry, size_t index, boo
   error = GetLastError();
   CloseHandle(handle);
   if (!deleted) return Stop(walk, index, withEntry, ReasonFor(error), error);
+  if (walk.depth > 0) walk.levels[walk.depth - 1].deletedFiles = true;
   if (counted) ++*count;
   return Step::Done;
+}
+
+// Where names do not go at once (the classic disposition), a file that
+// another program holds stays listed until it lets go; Wine still lets the
+// directory be disposed of then (measured with the holder in another
+// process), and the directory stays when its handle closes. One more listing
+// tells.
+bool StillListed(Level& level, const WalkTally& tally) {
+  if (!level.deletedFiles || tally.disposition.way != kClassic) return false;
+  RestartListing(&level.listing);
+  ListedEntry entry;
+  DWORD error = 0;
+  const bool listed = NextListed(level.directory, &level.listing, &entry, &error);
+  RestartListing(&level.listing);
+  return listed;
 }
 
 // The innermost directory, everything listed in it gone: it is deleted
@@ -242,9 +259,15 @@ bool Leave(Walk& walk) {
   const size_t index = walk.depth - 1;
   Level& level = walk.levels[index];
   NTSTATUS status = 0;
-  const bool deleted = walk.tally->preview || DeleteThrough(level.directory, FILE_ATTRIBUTE_DIRECTORY,
-                                                            &walk.tally->disposition, &status);
-  const DWORD error = deleted ? 0 : GetLastError();
+  bool deleted = walk.tally->preview;
+  DWORD error = 0;
+  if (!deleted && StillListed(level, *walk.tally)) {
+    status = kDirectoryNotEmpty;
+    error = ERROR_DIR_NOT_EMPTY;
+  } else if (!deleted) {
+    deleted = DeleteThrough(level.directory, FILE_ATTRIBUTE_DIRECTORY, &walk.tally->disposition, &status);
+    error = deleted ? 0 : GetLastError();
+  }
   if (!deleted && status == kDirectoryNotEmpty) {
     RestartListing(&level.listing);
     if (PauseForRetry(walk.tally, level.waits++)) {

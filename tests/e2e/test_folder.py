@@ -174,7 +174,7 @@ class GivenDirectory(FolderTestCase):
         result, seconds, held = self.scanned(10000)
         print(f"\nheld for good: the run ended after {seconds:.1f} s")
         self.assertEqual(result.code, 1603)
-        self.assertRegex(result.out, rf"\nfailed  folder {re.escape(GAMES)}\\Scanned\\Telvarine \(\d+ files, \d+ "
+        self.assertRegex(result.out, rf"(?m)^failed  folder {re.escape(GAMES)}\\Scanned\\Telvarine \(\d+ files, \d+ "
                          rf"directories removed; {re.escape(held)} still there\): error 145, .+\n")
         self.assertLess(seconds, 6 * w.TIME_SCALE)
 
