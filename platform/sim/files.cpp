@@ -22,82 +22,6 @@ BOOL DeleteFileA(LPCSTR path) {
   return sim::DeleteFileAt(sim::Widen(path));
 }
 
-BOOL DeleteFileW(LPCWSTR path) {
-  sim::CallEntry call("DeleteFileW", [&] { return Narrow(path); });
-  if (call.Failed()) return FALSE;
-  return sim::DeleteFileAt(path);
-}
-
-BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
-  sim::CallEntry call("SetFileAttributesW", [&] { return Narrow(path) + ", " + sim::Hex(attributes); });
-  if (call.Failed()) return FALSE;
-  sim::Lookup found = sim::Resolve(path);
-  if (!found.node) return Fail(found.error);
-  const DWORD kept = found.node->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
-  DWORD given = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY);
-  found.node->attributes = kept | given;
-  if (found.node->attributes == 0) found.node->attributes = FILE_ATTRIBUTE_NORMAL;
-  return TRUE;
-}
-
-BOOL RemoveDirectoryW(LPCWSTR path) {
-  sim::CallEntry call("RemoveDirectoryW", [&] { return Narrow(path); });
-  if (call.Failed()) return FALSE;
-  sim::Lookup found = sim::Resolve(path);
-  if (!found.node) return Fail(found.error);
-  sim::Node* node = found.node;
-  if (!node->IsDirectory()) return Fail(ERROR_DIRECTORY);
-  if (node->IsLink() && !IsReparseTagNameSurrogate(node->reparseTag)) {
-    // As Wine does with a Unix symbolic link: the call reaches the target.
-    node = sim::ResolveThroughLink(node);
-    if (!node) return Fail(ERROR_PATH_NOT_FOUND);
-  }
-  if (!node->parent) return Fail(ERROR_ACCESS_DENIED);
-  if (DeleteBlocked(node)) return Fail(ERROR_SHARING_VIOLATION);
-  if (node->refuseRemoval) return Fail(ERROR_ACCESS_DENIED);
-  if (!node->IsLink() && ChildCount(node) != 0) return Fail(ERROR_DIR_NOT_EMPTY);
-  sim::RemoveChild(node);
-  return TRUE;
-}
-
-HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW record) {
-  sim::CallEntry call("FindFirstFileW", [&] { return Narrow(pattern); });
-  if (call.Failed()) return INVALID_HANDLE_VALUE;
-  sim::Listing listing;
-  DWORD error = 0;
-  if (!sim::List(pattern, &listing, &error)) {
-    SetLastError(error);
-    return INVALID_HANDLE_VALUE;
-  }
-  *record = listing.records[0];
-  listing.next = 1;
-  const uintptr_t handle = TheWorld().nextHandle++;
-  TheWorld().listings[handle] = listing;
-  sim::CountOpen(sim::HandleKind::Listing);
-  return reinterpret_cast<HANDLE>(handle);
-}
-
-BOOL FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW record) {
-  sim::CallEntry call("FindNextFileW");
-  if (call.Failed()) return FALSE;
-  auto it = TheWorld().listings.find(reinterpret_cast<uintptr_t>(handle));
-  if (it == TheWorld().listings.end()) return Fail(ERROR_INVALID_HANDLE);
-  sim::Listing& listing = it->second;
-  if (listing.next >= listing.failAfter) return Fail(listing.failAfterError);
-  if (listing.next >= listing.records.size()) return Fail(ERROR_NO_MORE_FILES);
-  *record = listing.records[listing.next++];
-  return TRUE;
-}
-
-BOOL FindClose(HANDLE handle) {
-  sim::CallEntry call("FindClose");
-  auto it = TheWorld().listings.find(reinterpret_cast<uintptr_t>(handle));
-  if (it == TheWorld().listings.end()) return Fail(ERROR_INVALID_HANDLE);
-  TheWorld().listings.erase(it);
-  sim::CountClose(sim::HandleKind::Listing);
-  return call.Failed() ? Fail(call.Error()) : TRUE;
-}
-
 static HANDLE Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   sim::Lookup found = sim::Resolve(path);
   sim::Node* node = found.node;
@@ -161,7 +85,7 @@ static BOOL ListThrough(sim::FileHandle& open, bool restart, void* info, DWORD s
   if (restart || !open.listed) {
     if (open.node->failOpen) return Fail(open.node->failOpenError);
     listing = sim::Listing();
-    sim::ListDirectory(open.node, L"*", &listing);
+    sim::ListDirectory(open.node, &listing);
     open.listed = true;
   }
   if (listing.next >= listing.failAfter) return Fail(listing.failAfterError);

@@ -40,7 +40,6 @@ void FailNthCall(size_t ordinal, DWORD error);
 enum class HandleKind {
   ServiceManager,  // OpenSCManagerA
   Service,         // OpenServiceA
-  Listing,         // FindFirstFileW
   File,            // CreateFileW
   LocalMemory,     // CommandLineToArgvW's vector
   RegistryKey,     // RegOpenKeyExA

@@ -139,7 +139,6 @@ struct World {
   std::string systemDirectory;
   std::wstring systemRedirect;             // where a 32-bit process's system directory really is
   std::vector<std::wstring> restartQueue;  // paths queued for deletion at the next restart
-  std::map<uintptr_t, Listing> listings;
   std::map<uintptr_t, FileHandle> fileHandles;
   std::vector<std::unique_ptr<Node>> removed;  // kept so that open handles stay valid
   Swap swap;
@@ -232,10 +231,8 @@ bool SharingRefused(const Node* node, DWORD access, DWORD share);
 HANDLE AddFileHandle(Node* node, DWORD access, DWORD share);
 // After a handle on the node closed: a node disposed of goes with its last handle.
 void LastHandleClosed(Node* node);
-// The records that a listing of `pattern` delivers, or the error.
-bool List(const std::wstring& pattern, Listing* listing, DWORD* error);
-// The records of `directory` that match `pattern`, the dot entries included below a root.
-void ListDirectory(Node* directory, const wchar_t* pattern, Listing* listing);
+// The records of `directory`, the dot entries included below a root.
+void ListDirectory(Node* directory, Listing* listing);
 BOOL DeleteFileAt(const std::wstring& path);
 // Standard streams and console handles: null for any other handle.
 Stream* StreamOf(HANDLE handle);

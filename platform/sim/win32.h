@@ -319,12 +319,6 @@ LSTATUS RegCloseKey(HKEY key);
 // Files
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 BOOL DeleteFileA(LPCSTR path);
-BOOL DeleteFileW(LPCWSTR path);
-BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
-BOOL RemoveDirectoryW(LPCWSTR path);
-HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW record);
-BOOL FindNextFileW(HANDLE listing, LPWIN32_FIND_DATAW record);
-BOOL FindClose(HANDLE listing);
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size);

@@ -35,57 +35,11 @@ class Answers {
 void AskFileQuestions(const std::wstring& dir, Answers& answers) {
   const std::string narrow(dir.begin(), dir.end());  // ASCII paths only
   SetLastError(kPrimed);
-  answers.Code("DeleteFileW.missing", DeleteFileW((dir + L"\\missing.txt").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("DeleteFileW.missing_parent", DeleteFileW((dir + L"\\nodir\\x.txt").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("DeleteFileW.read_only", DeleteFileW((dir + L"\\ro.txt").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("DeleteFileW.read_only_reparse_point", DeleteFileW((dir + L"\\ro_tagged.txt").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("DeleteFileW.held", DeleteFileW((dir + L"\\held.txt").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("DeleteFileW.directory", DeleteFileW((dir + L"\\empty").c_str()));
-  SetLastError(kPrimed);
   answers.Code("DeleteFileA.missing", DeleteFileA((narrow + "\\missing.txt").c_str()));
   SetLastError(kPrimed);
   answers.Code("DeleteFileA.read_only", DeleteFileA((narrow + "\\ro.txt").c_str()));
   SetLastError(kPrimed);
   answers.Code("DeleteFileA.held", DeleteFileA((narrow + "\\held.txt").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("RemoveDirectoryW.not_empty", RemoveDirectoryW((dir + L"\\full").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("RemoveDirectoryW.missing", RemoveDirectoryW((dir + L"\\missing").c_str()));
-}
-
-void AskListingQuestions(const std::wstring& dir, Answers& answers) {
-  WIN32_FIND_DATAW record;
-  auto listed = [&](const char* name, const std::wstring& pattern) {
-    SetLastError(kPrimed);
-    HANDLE listing = FindFirstFileW(pattern.c_str(), &record);
-    answers.Code(name, listing != INVALID_HANDLE_VALUE);
-    if (listing != INVALID_HANDLE_VALUE) FindClose(listing);
-    return listing != INVALID_HANDLE_VALUE;
-  };
-  listed("FindFirstFileW.missing_directory", dir + L"\\missing\\*");
-  listed("FindFirstFileW.no_match", dir + L"\\empty\\nomatch*");
-  // Without a wildcard: the entry itself, which a trailing separator does not name.
-  listed("FindFirstFileW.self", dir + L"\\full");
-  listed("FindFirstFileW.self_trailing_separator", dir + L"\\full\\");
-  if (listed("FindFirstFileW.unix_link", dir + L"\\link")) {
-    answers.Hex("FindFirstFileW.unix_link_attributes", record.dwFileAttributes);
-    answers.Hex("FindFirstFileW.unix_link_tag", record.dwReserved0);
-  }
-  SetLastError(kPrimed);
-  HANDLE listing = FindFirstFileW((dir + L"\\empty\\*").c_str(), &record);
-  int entries = 0;
-  if (listing != INVALID_HANDLE_VALUE) {
-    do ++entries;
-    while (FindNextFileW(listing, &record));
-    answers.Code("FindNextFileW.end", false);
-    FindClose(listing);
-  }
-  answers.Line("FindFirstFileW.empty_directory_entries", entries);
 }
 
 // The open that the walks make of each directory: as itself, for listing.
@@ -394,7 +348,6 @@ std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) 
 
   Answers answers;
   AskFileQuestions(dir, answers);
-  AskListingQuestions(dir, answers);
   AskOpenQuestions(dir, answers);
   AskHandleQuestions(dir, answers);
   AskWalkQuestions(dir, answers);
