@@ -286,7 +286,7 @@ bool Leave(Walk& walk) {
 }
 
 // The folder, as the deletion holds it, must not hold the run's log deeper down.
-bool HoldsTheLog(Walk& walk) {
+bool LogLiesBelow(Walk& walk) {
   const WidePath* log = walk.tally->keep;
   if (!log || log->empty()) return false;
   WidePath final;
@@ -298,7 +298,7 @@ bool HoldsTheLog(Walk& walk) {
 bool Run(Walk& walk, HANDLE parent, const ListedEntry& self) {
   Step step = Take(walk, parent, self, 0, false);
   if (step != Step::Entered) return step == Step::Done;
-  if (HoldsTheLog(walk)) return false;
+  if (LogLiesBelow(walk)) return false;
   RememberVolume(walk.levels[0].directory, &walk.tally->disposition);
   while (walk.depth > 0) {
     const size_t index = walk.depth - 1;
