@@ -10,6 +10,7 @@
 
 #include "folder/directory_tree.h"
 #include "sim/sim_control.h"
+#include "support/delete_at.h"
 
 namespace {
 size_t allocations = 0;
@@ -65,14 +66,14 @@ void DeleteTree(benchmark::State& state) {
     peakBytes = liveBytes;
     const size_t base = liveBytes;
     state.ResumeTiming();
-    benchmark::DoNotOptimize(DeleteDirectoryTree(folder.c_str()));
+    benchmark::DoNotOptimize(DeleteDirectoryAt(folder));
     state.PauseTiming();
     Report(state, entries, sim::Calls().size(), allocations - before, peakBytes - base);
     state.ResumeTiming();
   }
 }
 
-bool KeepSearching(const WidePath&, const WidePath&, void*) {
+bool KeepSearching(HANDLE, const ListedEntry&, const WidePath&, void*) {
   return true;
 }
 

@@ -95,16 +95,19 @@ def relay_counts(program, args):
     calls = Counter()
     paths = []
     for line in result.stderr.decode("utf-8", "replace").splitlines():
-        # Calls made by the program itself: their return address lies in its image.
-        match = re.search(r"Call KERNEL32\.(\w+)\((.*)\) ret=(00[45][0-9a-f]{5})", line)
-        if match:
+        # Calls made by the program itself: their return address lies in its image (mingw's
+        # default image base: 0x400000 for a 32-bit exe, 0x140000000 for a 64-bit one).
+        match = re.search(r"Call (?:KERNEL32|ntdll)\.(\w+)\((.*)\) ret=([0-9a-f]+)", line)
+        if match and any(base <= int(match.group(3), 16) < base + 0x200000 for base in (0x400000, 0x140000000)):
             calls[match.group(1)] += 1
             paths += [p.replace("\\\\", "\\") for p in re.findall(r'L"([^"]*)"', match.group(2))]
     return calls, paths
 
 
 FILE_SYSTEM_CALLS = ("FindFirstFileW", "FindNextFileW", "FindClose", "SetFileAttributesW", "DeleteFileW",
-                     "RemoveDirectoryW", "CreateFileW", "GetFileInformationByHandleEx", "CloseHandle")
+                     "RemoveDirectoryW", "CreateFileW", "GetFileInformationByHandleEx", "CloseHandle",
+                     "NtOpenFile", "NtSetInformationFile", "SetFileInformationByHandle",
+                     "GetFileInformationByHandle", "GetFullPathNameW", "Sleep")
 
 
 def call_counts(tool):
@@ -121,11 +124,13 @@ def call_counts(tool):
     say("| call | tvuninst | floor | extra | why |")
     say("|---|---:|---:|---:|---|")
     reasons = {
-        "CreateFileW": "each directory is held while it is emptied (directory-swap race)",
-        "GetFileInformationByHandleEx": "the held handle is checked for a link",
-        "CloseHandle": "the held handle is released",
-        "FindFirstFileW": "the folder's own record, to see a link before entering it",
-        "FindClose": "closes that record",
+        "CreateFileW": "the -a directory, held as itself",
+        "GetFileInformationByHandleEx": "listings through handles; each handle checked against its listing",
+        "CloseHandle": "each entry's handle",
+        "NtOpenFile": "each entry opened relative to its held directory",
+        "NtSetInformationFile": "each entry deleted through its handle (and one try of the newer way)",
+        "GetFileInformationByHandle": "the volume, for what the disposition learns",
+        "GetFullPathNameW": "the -a directory made absolute",
     }
     for name in FILE_SYSTEM_CALLS:
         extra = tool_calls[name] - floor_calls[name]

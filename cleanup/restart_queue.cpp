@@ -1,4 +1,5 @@
 #include "cleanup/cleanup.h"
+#include "folder/handle_ops.h"
 
 static const int kAsideTries = 16;
 
@@ -25,17 +26,15 @@ static bool FinalPath(const char* path, DWORD flags, wchar_t* final) {
       CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                   OPEN_EXISTING, flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  wchar_t reported[MAX_PATH] = {};
-  const DWORD length =
-      GetFinalPathNameByHandleW(file, reported, MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  WidePath reported;
+  const bool told = FinalPathOf(file, &reported);
   const DWORD error = GetLastError();
   CloseHandle(file);
-  if (length == 0 || length >= MAX_PATH) {
-    SetLastError(length == 0 ? error : ERROR_FILENAME_EXCED_RANGE);
+  if (!told || reported.size() >= MAX_PATH) {
+    SetLastError(told ? ERROR_FILENAME_EXCED_RANGE : error);
     return false;
   }
-  const wchar_t* plain = wcsncmp(reported, L"\\\\?\\", 4) == 0 ? reported + 4 : reported;
-  wcscpy_s(final, MAX_PATH, plain);
+  wcscpy_s(final, MAX_PATH, reported.c_str());
   return true;
 }
 

@@ -41,6 +41,66 @@ bool DisposeOf(HANDLE handle, NTSTATUS* status) {
       NtSetInformationFile(handle, &io, &deleteFile, sizeof deleteFile, FileDispositionInformation), status));
 }
 
+// Whether the platform answered that it has no such way of deletion (Windows
+// 7 and 8.1, FAT and network volumes, Wine 8), rather than refusing this entry.
+static bool WayUnknown(NTSTATUS answer) {
+  const NTSTATUS kNotImplemented = static_cast<NTSTATUS>(0xC0000002L);
+  const NTSTATUS kInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003L);
+  const NTSTATUS kInvalidParameter = static_cast<NTSTATUS>(0xC000000DL);
+  const NTSTATUS kInvalidDeviceRequest = static_cast<NTSTATUS>(0xC0000010L);
+  const NTSTATUS kNotSupported = static_cast<NTSTATUS>(0xC00000BBL);
+  return answer == kNotImplemented || answer == kInvalidInfoClass || answer == kInvalidParameter ||
+         answer == kInvalidDeviceRequest || answer == kNotSupported;
+}
+
+// Sets the entry's attributes through its handle; its times stay (0).
+static bool SetAttributesThrough(HANDLE handle, DWORD attributes) {
+  FILE_BASIC_INFO basic = {};
+  basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;  // 0 would leave them
+  return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
+void RememberVolume(HANDLE handle, DispositionMemory* memory) {
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!GetFileInformationByHandle(handle, &info)) return;
+  if (memory->known && memory->volume == info.dwVolumeSerialNumber) return;
+  *memory = DispositionMemory();
+  memory->known = true;
+  memory->volume = info.dwVolumeSerialNumber;
+}
+
+bool DeleteThrough(HANDLE handle, DWORD attributes, DispositionMemory* memory, NTSTATUS* status) {
+  // FILE_DISPOSITION_INFORMATION_EX is this one ULONG of flags (Windows 10 1607 and later).
+  const FILE_INFORMATION_CLASS kDispositionEx = static_cast<FILE_INFORMATION_CLASS>(64);
+  const ULONG kDelete = 0x1, kPosixSemantics = 0x2, kIgnoreReadOnly = 0x10;
+  const NTSTATUS kInvalidParameter = static_cast<NTSTATUS>(0xC000000DL);
+  const bool readOnlyFile =
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_READONLY);
+  for (;;) {
+    const int way = memory->way;
+    const bool cleared =
+        readOnlyFile && way != kPosixIgnoringReadOnly &&
+        SetAttributesThrough(handle, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    NTSTATUS answer = 0;
+    if (way == kClassic) {
+      DisposeOf(handle, &answer);
+    } else {
+      ULONG flags = kDelete | kPosixSemantics | (way == kPosixIgnoringReadOnly ? kIgnoreReadOnly : 0);
+      IO_STATUS_BLOCK io = {};
+      answer = NtSetInformationFile(handle, &io, &flags, sizeof flags, kDispositionEx);
+    }
+    if (!NT_SUCCESS(answer) && cleared) SetAttributesThrough(handle, attributes);
+    // Before Windows 10 1809 the read-only flag is unknown; before 1607 all of it.
+    if (way == kPosixIgnoringReadOnly && answer == kInvalidParameter) {
+      memory->way = kPosix;
+    } else if (way != kClassic && WayUnknown(answer)) {
+      memory->way = kClassic;
+    } else {
+      return NT_SUCCESS(Told(answer, status));
+    }
+  }
+}
+
 bool RawFinalPathOf(HANDLE handle, WidePath* path) {
   wchar_t buffer[MAX_PATH] = {};
   DWORD length = GetFinalPathNameByHandleW(handle, buffer, MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);

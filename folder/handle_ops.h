@@ -18,6 +18,26 @@ HANDLE OpenRelative(HANDLE parent, const wchar_t* name, size_t length, DWORD acc
 // when its last handle closes. False with the status and the last error as above.
 bool DisposeOf(HANDLE handle, NTSTATUS* status = nullptr);
 
+// How entries are deleted through their handles on one volume: the newest way
+// the platform offers, learned from its answers and then kept.
+enum DispositionWay { kPosixIgnoringReadOnly, kPosix, kClassic };
+struct DispositionMemory {
+  bool known = false;  // a volume has been told
+  DWORD volume = 0;    // its serial number
+  int way = kPosixIgnoringReadOnly;
+};
+// Begins `memory` afresh when `handle` lies on another volume than the one it is of.
+void RememberVolume(HANDLE handle, DispositionMemory* memory);
+// Deletes the entry open on `handle` (opened with DELETE, and a file with
+// FILE_WRITE_ATTRIBUTES too), whose attributes are `attributes`: with POSIX
+// semantics where the volume has them (the name goes as the handle closes,
+// even while another program holds the file), else by the classic
+// disposition (the name stays until every handle on it is closed). Where the
+// way in use does not ignore a file's read-only flag, the flag is cleared
+// through the handle first and restored if the deletion still fails. False
+// with the status and the last error as above.
+bool DeleteThrough(HANDLE handle, DWORD attributes, DispositionMemory* memory, NTSTATUS* status = nullptr);
+
 // The path by which the system knows what `handle` is open on, as it gives it
 // ("\\?\C:\...", "\\?\UNC\..."): links, short names and ".." resolved. False
 // with the last error.

@@ -8,21 +8,23 @@ static const wchar_t kToolsSuffix[] = L"\\tools";
 
 // The given directory is held while its folder is deleted, as the search
 // holds the directories above the folder it finds; a link is not followed.
+// The folder is found in its listing, and opened relative to it.
 // False when the directory itself could not be opened.
 static bool RemoveFromGivenDirectory(const WidePath& directory, WalkTally* tally) {
   tally->folder = Concat(Concat(directory, L"\\"), ProductFolderName);
   FILE_ATTRIBUTE_TAG_INFO self = {};
-  HANDLE held = OpenAsItself(directory.c_str(), &self);
+  HANDLE held = OpenRootAsItself(directory, &self);
   if (held == INVALID_HANDLE_VALUE) {
     tally->error = GetLastError();  // found stays false: absent when the directory is missing
     return false;
   }
-  if (IsPlainDirectory(self)) {
-    DeleteDirectoryTree(tally->folder.c_str(), tally);
-  } else {
+  ListedEntry folder;
+  if (!IsPlainDirectory(self)) {
     tally->found = true;  // whatever a link leads to is left alone
     const bool isDirectory = (self.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    NoteStayed(tally, directory.c_str(), isDirectory ? L"link left in place" : L"not a directory", 0);
+    NoteStayed(tally, directory, isDirectory ? L"link left in place" : L"not a directory", 0);
+  } else if (FindListed(held, ProductFolderName, &folder, &tally->error)) {
+    DeleteDirectoryTree(held, folder, tally->folder, tally);
   }
   CloseHandle(held);
   return true;
@@ -39,7 +41,7 @@ static WidePath WithoutTrailingSeparator(const WidePath& path) {
 // the drive's letter. False, with the last error, when that cannot be told.
 static bool IsVolumeRoot(const WidePath& path, bool* root) {
   FILE_ATTRIBUTE_TAG_INFO self = {};
-  HANDLE held = OpenAsItself(path.c_str(), &self);
+  HANDLE held = OpenRootAsItself(path, &self);
   if (held == INVALID_HANDLE_VALUE) return false;
   WidePath final;
   const bool told = RawFinalPathOf(held, &final);
@@ -138,7 +140,7 @@ bool RemoveProductFolder(const WidePath& installDir, RunRecord& record) {
 bool FolderHolds(const WidePath& folder, const WidePath& file) {
   if (file.empty()) return false;
   FILE_ATTRIBUTE_TAG_INFO self = {};
-  HANDLE held = OpenAsItself(folder.c_str(), &self);
+  HANDLE held = OpenRootAsItself(folder, &self);
   if (held == INVALID_HANDLE_VALUE) return false;
   WidePath final;
   const bool holds = FinalPathOf(held, &final) && LiesInside(file, final);
@@ -146,17 +148,14 @@ bool FolderHolds(const WidePath& folder, const WidePath& file) {
   return holds;
 }
 
-bool ProductFolderVisitor(const WidePath& fullPath, const WidePath& name, void* context) {
-  if (!SameText(name, ProductFolderName)) return true;
+bool ProductFolderVisitor(HANDLE parent, const ListedEntry& entry, const WidePath& fullPath, void* context) {
+  if (!SameText(entry.name, ProductFolderName)) return true;
   WalkTally* tally = static_cast<WalkTally*>(context);
   if (tally && tally->record) AddSaid(*tally->record, L"Found 'Telvarine', stopping recursion.");
   if (tally) tally->folder = fullPath;
-  if (tally && tally->keep && FolderHolds(fullPath, *tally->keep)) {
-    tally->found = true;
-    NoteStayed(tally, fullPath.c_str(), L"the log file is inside it", 0);
-    return false;
-  }
-  DeleteDirectoryTree(fullPath.c_str(), tally);
+  // Opened relative to the parent the search holds; the deletion itself
+  // makes sure the folder does not hold the log.
+  DeleteDirectoryTree(parent, entry, fullPath, tally);
   return false;
 }
 

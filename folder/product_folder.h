@@ -18,6 +18,6 @@ bool FolderHolds(const WidePath& folder, const WidePath& file);
 // layout, without -a, or when the executable directory is unknown.
 WidePath GivenProductFolder(const WidePath& installDir);
 // The search's visitor; `tally` is the WalkTally of the deletion.
-bool ProductFolderVisitor(const WidePath& fullPath, const WidePath& name, void* tally);
+bool ProductFolderVisitor(HANDLE parent, const ListedEntry& entry, const WidePath& fullPath, void* tally);
 // The folder's word from what the walks found, in both modes.
 Judgement JudgeProductFolder(const WalkTally& tally);

@@ -1,37 +1,5 @@
 #include "folder/walk_checks.h"
 
-static bool IsDeviceDigit(wchar_t c) {
-  // Windows also reads the superscript digits as port numbers.
-  return (c >= L'0' && c <= L'9') || c == 0x00B9 || c == 0x00B2 || c == 0x00B3;
-}
-
-// CON, PRN, AUX, NUL, COM0-9 and LPT0-9, in any case, also with an extension
-// or with spaces before it: the platform opens the device, not the file.
-static bool IsDeviceName(const wchar_t* name) {
-  size_t length = 0;
-  while (name[length] && name[length] != L'.') ++length;
-  while (length > 0 && name[length - 1] == L' ') --length;
-  wchar_t base[5] = {};
-  if (length < 3 || length > 4) return false;
-  for (size_t i = 0; i < length; ++i) base[i] = static_cast<wchar_t>(towupper(name[i]));
-  if (length == 3) {
-    return wcscmp(base, L"CON") == 0 || wcscmp(base, L"PRN") == 0 || wcscmp(base, L"AUX") == 0 ||
-           wcscmp(base, L"NUL") == 0;
-  }
-  return (wcsncmp(base, L"COM", 3) == 0 || wcsncmp(base, L"LPT", 3) == 0) && IsDeviceDigit(name[3]);
-}
-
-bool IsPlainName(const wchar_t* name) {
-  const size_t length = wcslen(name);
-  if (length == 0) return false;
-  // Separators lead elsewhere; a trailing dot or space is dropped by path
-  // parsing (which also makes names of dots alone mean "here" or "above");
-  // the rest are wildcards, stream and device syntax.
-  if (wcspbrk(name, L"\\/*?:\"<>|")) return false;
-  if (name[length - 1] == L'.' || name[length - 1] == L' ') return false;
-  return !IsDeviceName(name);
-}
-
 HANDLE OpenAsItself(const wchar_t* path, FILE_ATTRIBUTE_TAG_INFO* self) {
   const wchar_t driveRoot[4] = {path[0], L':', L'\\', L'\0'};
   if (path[0] && path[1] == L':' && path[2] == L'\0') path = driveRoot;
@@ -47,6 +15,45 @@ HANDLE OpenAsItself(const wchar_t* path, FILE_ATTRIBUTE_TAG_INFO* self) {
     return INVALID_HANDLE_VALUE;
   }
   return directory;
+}
+
+// Asked for the attributes through the handle; on failure the handle is closed.
+static HANDLE Shown(HANDLE directory, FILE_ATTRIBUTE_TAG_INFO* self) {
+  if (directory == INVALID_HANDLE_VALUE) return directory;
+  if (!GetFileInformationByHandleEx(directory, FileAttributeTagInfo, self, sizeof *self)) {
+    const DWORD error = GetLastError();
+    CloseHandle(directory);
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  return directory;
+}
+
+bool LongFormOf(const WidePath& path, WidePath* form) {
+  if (path.compare(0, 4, L"\\\\?\\") == 0) {
+    *form = path;
+    return true;
+  }
+  // A bare drive keeps the meaning it always had here: its root, not its current directory.
+  const bool bareDrive = path.size() == 2 && path[1] == L':';
+  WidePath full;
+  if (!FullPathOf(bareDrive ? path + L"\\" : path, &full)) return false;
+  while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) full.pop_back();
+  if (full.size() == 2 && full[1] == L':') full += L'\\';  // "C:" is the volume, "C:\\" its root
+  *form = full.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+  return true;
+}
+
+HANDLE OpenRootAsItself(const WidePath& path, FILE_ATTRIBUTE_TAG_INFO* self) {
+  WidePath form;
+  if (!LongFormOf(path, &form)) return INVALID_HANDLE_VALUE;
+  return OpenAsItself(form.c_str(), self);
+}
+
+HANDLE OpenChildAsItself(HANDLE parent, const ListedEntry& entry, FILE_ATTRIBUTE_TAG_INFO* self) {
+  return Shown(OpenRelative(parent, entry.name, entry.length, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, true),
+               self);
 }
 
 bool IsPlainDirectory(const FILE_ATTRIBUTE_TAG_INFO& self) {

@@ -3,10 +3,6 @@
 
 #include "text/text.h"
 
-// Shown each sub-directory of a search; returns false to stop the whole search.
-// The two strings are valid only for the duration of the call.
-typedef bool (*DirectoryVisitor)(const WidePath& fullPath, const WidePath& name, void* context);
-
 // The directory of the running executable; false, with the line that says
 // why in `failure`, when it cannot be determined.
 bool FindExecutableDirectory(WidePath& directory, WidePath* failure);

@@ -34,15 +34,24 @@ bool SharingRefused(const Node* node, DWORD access, DWORD share) {
 
 HANDLE AddFileHandle(Node* node, DWORD access, DWORD share) {
   const uintptr_t handle = TheWorld().nextHandle++;
-  TheWorld().fileHandles[handle] = {node, access, share};
+  TheWorld().fileHandles[handle] = {node, access, share, 0, false, Listing()};
   CountOpen(HandleKind::File);
   return reinterpret_cast<HANDLE>(handle);
 }
 
+// Another process's hold keeps the name until it ends, unless the name went
+// with POSIX semantics.
+static bool Listed(const Node* node) {
+  return node->parent && node->parent->children[node->slot].get() == node;
+}
+
 void LastHandleClosed(Node* node) {
-  if (!node->deletePending || !node->parent || node->parent->children[node->slot].get() != node) return;
-  for (const auto& entry : TheWorld().fileHandles) {
-    if (entry.second.node == node) return;
+  if (!node->deletePending || !Listed(node)) return;
+  if (!node->posixDelete) {
+    if (node->sharedHoldUntil > TheWorld().paused) return;
+    for (const auto& entry : TheWorld().fileHandles) {
+      if (entry.second.node == node) return;
+    }
   }
   RemoveChild(node);
 }
@@ -73,15 +82,6 @@ static WIN32_FIND_DATAW RecordOf(const Node& node, const std::wstring& name) {
   return record;
 }
 
-static bool Matches(const wchar_t* pattern, const wchar_t* name) {
-  if (wcscmp(pattern, L"*.*") == 0) return true;  // Win32 matches names without a dot too
-  if (*pattern == L'\0') return *name == L'\0';
-  if (*pattern == L'*') return Matches(pattern + 1, name) || (*name && Matches(pattern, name + 1));
-  if (*name == L'\0') return false;
-  if (*pattern != L'?' && towupper(*pattern) != towupper(*name)) return false;
-  return Matches(pattern + 1, name + 1);
-}
-
 static std::vector<Node*> Ordered(Node* directory) {
   std::vector<Node*> nodes;
   for (auto& child : directory->children) {
@@ -96,49 +96,24 @@ static std::vector<Node*> Ordered(Node* directory) {
   return nodes;
 }
 
-// The records that a listing of `pattern` delivers, or an error.
-bool List(const std::wstring& pattern, Listing* listing, DWORD* error) {
-  const size_t cut = pattern.find_last_of(L"\\/");
-  const std::wstring last = cut == std::wstring::npos ? pattern : pattern.substr(cut + 1);
-  if (last.find_first_of(L"*?") == std::wstring::npos) {
-    // No wildcard: the entry itself, which a trailing separator does not name.
-    if (last.empty()) {
-      *error = ERROR_FILE_NOT_FOUND;
-      return false;
-    }
-    Lookup found = Resolve(pattern);
-    if (!found.node || !found.node->parent) {
-      *error = found.node ? ERROR_FILE_NOT_FOUND : found.error;
-      return false;
-    }
-    listing->records.push_back(RecordOf(*found.node, found.node->name));
-    return true;
-  }
-  const std::wstring directoryPath = cut == std::wstring::npos ? L"." : pattern.substr(0, cut + 1);
-  Node* directory = Resolve(directoryPath).node;
-  if (directory) directory = ResolveThroughLink(directory);
-  if (!directory || !directory->IsDirectory()) {
-    *error = ERROR_PATH_NOT_FOUND;
-    return false;
-  }
-  if (directory->failOpen) {
-    *error = directory->failOpenError;
-    return false;
-  }
+void ListDirectory(Node* directory, Listing* listing) {
   if (directory->parent) {  // a drive root has no dot entries
-    if (Matches(last.c_str(), L".")) listing->records.push_back(RecordOf(*directory, L"."));
-    if (Matches(last.c_str(), L"..")) listing->records.push_back(RecordOf(*directory->parent, L".."));
+    listing->records.push_back(RecordOf(*directory, L"."));
+    listing->records.push_back(RecordOf(*directory->parent, L".."));
   }
-  for (Node* child : Ordered(directory)) {
-    if (Matches(last.c_str(), child->name.c_str())) listing->records.push_back(RecordOf(*child, child->name));
-  }
-  if (listing->records.empty()) {
-    *error = ERROR_FILE_NOT_FOUND;
-    return false;
-  }
+  for (Node* child : Ordered(directory)) listing->records.push_back(RecordOf(*child, child->name));
   listing->failAfter = directory->failAfter;
   listing->failAfterError = directory->failAfterError;
-  return true;
+}
+
+void EndHolds(DWORD milliseconds) {
+  World& w = TheWorld();
+  w.paused += milliseconds;
+  for (Node* node : w.sharedHolds) {
+    if (node->sharedHoldUntil == 0 || node->sharedHoldUntil > w.paused) continue;
+    node->sharedHoldUntil = 0;
+    LastHandleClosed(node);
+  }
 }
 
 BOOL Fail(DWORD error) {

@@ -115,6 +115,12 @@ void HoldOpen(const std::wstring& path) {
   ExistingNode(path)->heldOpen = true;
 }
 
+void HoldWithDeleteSharing(const std::wstring& path, DWORD until) {
+  Node* node = ExistingNode(path);
+  node->sharedHoldUntil = until;
+  TheWorld().sharedHolds.push_back(node);
+}
+
 void SetFileType(const std::wstring& path, DWORD type) {
   ExistingNode(path)->fileType = type;
 }
@@ -137,6 +143,14 @@ void SetSystemDirectory(const std::string& path) {
   const std::wstring directory = Widen(path);
   if (directory.find(L':') == 1 && Resolve(directory).error != ERROR_FILENAME_EXCED_RANGE)
     MakeDirectory(directory);
+}
+
+void SetDispositionSupport(DispositionSupport support) {
+  TheWorld().dispositionEx = support;
+}
+
+DWORD Paused() {
+  return TheWorld().paused;
 }
 
 bool Exists(const std::wstring& path) {

@@ -22,82 +22,6 @@ BOOL DeleteFileA(LPCSTR path) {
   return sim::DeleteFileAt(sim::Widen(path));
 }
 
-BOOL DeleteFileW(LPCWSTR path) {
-  sim::CallEntry call("DeleteFileW", [&] { return Narrow(path); });
-  if (call.Failed()) return FALSE;
-  return sim::DeleteFileAt(path);
-}
-
-BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
-  sim::CallEntry call("SetFileAttributesW", [&] { return Narrow(path) + ", " + sim::Hex(attributes); });
-  if (call.Failed()) return FALSE;
-  sim::Lookup found = sim::Resolve(path);
-  if (!found.node) return Fail(found.error);
-  const DWORD kept = found.node->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
-  DWORD given = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY);
-  found.node->attributes = kept | given;
-  if (found.node->attributes == 0) found.node->attributes = FILE_ATTRIBUTE_NORMAL;
-  return TRUE;
-}
-
-BOOL RemoveDirectoryW(LPCWSTR path) {
-  sim::CallEntry call("RemoveDirectoryW", [&] { return Narrow(path); });
-  if (call.Failed()) return FALSE;
-  sim::Lookup found = sim::Resolve(path);
-  if (!found.node) return Fail(found.error);
-  sim::Node* node = found.node;
-  if (!node->IsDirectory()) return Fail(ERROR_DIRECTORY);
-  if (node->IsLink() && !IsReparseTagNameSurrogate(node->reparseTag)) {
-    // As Wine does with a Unix symbolic link: the call reaches the target.
-    node = sim::ResolveThroughLink(node);
-    if (!node) return Fail(ERROR_PATH_NOT_FOUND);
-  }
-  if (!node->parent) return Fail(ERROR_ACCESS_DENIED);
-  if (DeleteBlocked(node)) return Fail(ERROR_SHARING_VIOLATION);
-  if (node->refuseRemoval) return Fail(ERROR_ACCESS_DENIED);
-  if (!node->IsLink() && ChildCount(node) != 0) return Fail(ERROR_DIR_NOT_EMPTY);
-  sim::RemoveChild(node);
-  return TRUE;
-}
-
-HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW record) {
-  sim::CallEntry call("FindFirstFileW", [&] { return Narrow(pattern); });
-  if (call.Failed()) return INVALID_HANDLE_VALUE;
-  sim::Listing listing;
-  DWORD error = 0;
-  if (!sim::List(pattern, &listing, &error)) {
-    SetLastError(error);
-    return INVALID_HANDLE_VALUE;
-  }
-  *record = listing.records[0];
-  listing.next = 1;
-  const uintptr_t handle = TheWorld().nextHandle++;
-  TheWorld().listings[handle] = listing;
-  sim::CountOpen(sim::HandleKind::Listing);
-  return reinterpret_cast<HANDLE>(handle);
-}
-
-BOOL FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW record) {
-  sim::CallEntry call("FindNextFileW");
-  if (call.Failed()) return FALSE;
-  auto it = TheWorld().listings.find(reinterpret_cast<uintptr_t>(handle));
-  if (it == TheWorld().listings.end()) return Fail(ERROR_INVALID_HANDLE);
-  sim::Listing& listing = it->second;
-  if (listing.next >= listing.failAfter) return Fail(listing.failAfterError);
-  if (listing.next >= listing.records.size()) return Fail(ERROR_NO_MORE_FILES);
-  *record = listing.records[listing.next++];
-  return TRUE;
-}
-
-BOOL FindClose(HANDLE handle) {
-  sim::CallEntry call("FindClose");
-  auto it = TheWorld().listings.find(reinterpret_cast<uintptr_t>(handle));
-  if (it == TheWorld().listings.end()) return Fail(ERROR_INVALID_HANDLE);
-  TheWorld().listings.erase(it);
-  sim::CountClose(sim::HandleKind::Listing);
-  return call.Failed() ? Fail(call.Error()) : TRUE;
-}
-
 static HANDLE Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   sim::Lookup found = sim::Resolve(path);
   sim::Node* node = found.node;
@@ -152,16 +76,75 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
   return Open(sim::Widen(path), access, share, disposition, flags);
 }
 
+// The records that fit, each at an 8-byte boundary after the one before, as
+// the directory was when the listing began or restarted; 18 after the last.
+static BOOL ListThrough(sim::FileHandle& open, bool restart, void* info, DWORD size) {
+  if (!(open.access & FILE_LIST_DIRECTORY)) return Fail(ERROR_ACCESS_DENIED);
+  if (!open.node->IsDirectory()) return Fail(ERROR_INVALID_PARAMETER);
+  sim::Listing& listing = open.listing;
+  if (restart || !open.listed) {
+    if (open.node->failOpen) return Fail(open.node->failOpenError);
+    listing = sim::Listing();
+    sim::ListDirectory(open.node, &listing);
+    open.listed = true;
+  }
+  if (listing.next >= listing.failAfter) return Fail(listing.failAfterError);
+  if (listing.next >= listing.records.size()) return Fail(ERROR_NO_MORE_FILES);
+  unsigned char* buffer = static_cast<unsigned char*>(info);
+  const size_t header = offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+  size_t at = 0, previous = 0;
+  bool any = false;
+  while (listing.next < listing.records.size() && listing.next < listing.failAfter) {
+    const WIN32_FIND_DATAW& found = listing.records[listing.next];
+    const size_t nameBytes = wcslen(found.cFileName) * sizeof(WCHAR);
+    if (at + header + nameBytes > size) break;
+    FILE_ID_BOTH_DIR_INFO record = {};
+    record.FileAttributes = found.dwFileAttributes;
+    record.FileNameLength = static_cast<DWORD>(nameBytes);
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) record.EaSize = found.dwReserved0;
+    memcpy(buffer + at, &record, header);
+    memcpy(buffer + at + header, found.cFileName, nameBytes);
+    if (any) {
+      const DWORD offset = static_cast<DWORD>(at - previous);
+      memcpy(buffer + previous + offsetof(FILE_ID_BOTH_DIR_INFO, NextEntryOffset), &offset, sizeof offset);
+    }
+    any = true;
+    previous = at;
+    at = (at + header + nameBytes + 7) & ~static_cast<size_t>(7);
+    ++listing.next;
+  }
+  return any ? TRUE : Fail(ERROR_INSUFFICIENT_BUFFER);
+}
+
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size) {
   sim::CallEntry call("GetFileInformationByHandleEx", [&] { return std::to_string(infoClass); });
   if (call.Failed()) return FALSE;
   auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(file));
   if (it == TheWorld().fileHandles.end()) return Fail(ERROR_INVALID_HANDLE);
+  if (infoClass == FileIdBothDirectoryInfo || infoClass == FileIdBothDirectoryRestartInfo)
+    return ListThrough(it->second, infoClass == FileIdBothDirectoryRestartInfo, info, size);
   if (infoClass != FileAttributeTagInfo || size < sizeof(FILE_ATTRIBUTE_TAG_INFO))
     return Fail(ERROR_INVALID_PARAMETER);
   FILE_ATTRIBUTE_TAG_INFO* tagInfo = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(info);
   tagInfo->FileAttributes = it->second.node->attributes;
   tagInfo->ReparseTag = it->second.node->IsLink() ? it->second.node->reparseTag : 0;
+  return TRUE;
+}
+
+// The attributes only: times are not simulated.
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size) {
+  sim::CallEntry call("SetFileInformationByHandle", [&] { return std::to_string(infoClass); });
+  if (call.Failed()) return FALSE;
+  auto it = TheWorld().fileHandles.find(reinterpret_cast<uintptr_t>(file));
+  if (it == TheWorld().fileHandles.end()) return Fail(ERROR_INVALID_HANDLE);
+  if (infoClass != FileBasicInfo || size < sizeof(FILE_BASIC_INFO)) return Fail(ERROR_INVALID_PARAMETER);
+  if (!(it->second.access & FILE_WRITE_ATTRIBUTES)) return Fail(ERROR_ACCESS_DENIED);
+  const DWORD given = static_cast<const FILE_BASIC_INFO*>(info)->FileAttributes;
+  if (given == 0) return TRUE;
+  sim::Node* node = it->second.node;
+  const DWORD kept = node->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+  node->attributes = kept | (given & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY));
+  if (node->attributes == 0) node->attributes = FILE_ATTRIBUTE_NORMAL;
   return TRUE;
 }
 
@@ -310,6 +293,13 @@ BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
   });
   if (call.Failed()) return FALSE;
   return Move(from, to, flags);
+}
+
+// No time passes: the pause is logged, and another process's holds that were
+// to end during it end.
+void Sleep(DWORD milliseconds) {
+  sim::CallEntry call("Sleep", [&] { return std::to_string(milliseconds); });
+  sim::EndHolds(milliseconds);
 }
 
 DWORD GetCurrentProcessId() {

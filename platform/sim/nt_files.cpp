@@ -19,6 +19,9 @@ const NTSTATUS kCannotDelete = static_cast<NTSTATUS>(0xC0000121ul);
 const NTSTATUS kDirectoryNotEmpty = static_cast<NTSTATUS>(0xC0000101ul);
 const NTSTATUS kInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003ul);
 const NTSTATUS kUnsuccessful = static_cast<NTSTATUS>(0xC0000001ul);
+const NTSTATUS kNotImplemented = static_cast<NTSTATUS>(0xC0000002ul);
+const FILE_INFORMATION_CLASS kDispositionEx = static_cast<FILE_INFORMATION_CLASS>(64);
+const ULONG kDelete = 0x1, kPosixSemantics = 0x2, kIgnoreReadOnly = 0x10;
 
 // The statuses the simulation gives and their Win32 errors, the first of a
 // Win32 error standing for it when a failure is injected.
@@ -39,6 +42,7 @@ const struct {
     {kInvalidInfoClass, ERROR_INVALID_PARAMETER},
     {kUnsuccessful, 31ul},
     {static_cast<NTSTATUS>(0xC000017Cul), ERROR_KEY_DELETED},
+    {kNotImplemented, 1ul},
 };
 
 NTSTATUS StatusOf(DWORD error) {
@@ -87,6 +91,7 @@ bool IsDeviceName(const std::wstring& name) {
 
 NTSTATUS NtOpenFile(HANDLE* file, ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes, IO_STATUS_BLOCK* io,
                     ULONG share, ULONG options) {
+  sim::PlatformCall inside;  // the name's copy is the platform's, not the caller's
   const UNICODE_STRING* counted = attributes->ObjectName;
   const std::wstring name = counted ? std::wstring(counted->Buffer, counted->Length / sizeof(wchar_t)) : L"";
   sim::CallEntry call(
@@ -111,26 +116,42 @@ NTSTATUS NtOpenFile(HANDLE* file, ACCESS_MASK access, OBJECT_ATTRIBUTES* attribu
   return kSuccess;
 }
 
-// FileDispositionInformation only: the entry goes when its last handle closes.
+// The dispositions, classic and Ex (as the platform staged answers it): the
+// entry goes when its last handle closes, or, with POSIX semantics, when the
+// handle that disposed of it closes, whoever else holds it.
 NTSTATUS NtSetInformationFile(HANDLE file, IO_STATUS_BLOCK* io, PVOID information, ULONG length,
                               FILE_INFORMATION_CLASS informationClass) {
+  sim::FileHandle* open = OpenFile(file);
   sim::CallEntry call(
-      "NtSetInformationFile", [&] { return std::to_string(informationClass); },
+      "NtSetInformationFile",
+      [&] { return (open ? sim::Narrow(open->node->name) + ", " : "") + std::to_string(informationClass); },
       sim::CallEntry::ReturnsStatus);
   if (call.Failed()) return StatusOf(call.Error());
-  sim::FileHandle* open = OpenFile(file);
   if (!open) return kInvalidHandle;
-  if (informationClass != FileDispositionInformation) return kInvalidInfoClass;
-  if (length < 1) return kInvalidParameter;
+  const sim::DispositionSupport& support = TheWorld().dispositionEx;
+  ULONG flags = 0;
+  if (informationClass == kDispositionEx) {
+    if (support.refusal) return static_cast<NTSTATUS>(support.refusal);
+    if (length < sizeof flags) return kInvalidParameter;
+    memcpy(&flags, information, sizeof flags);
+    if ((flags & kIgnoreReadOnly) && !support.ignoresReadOnly) return kInvalidParameter;
+  } else if (informationClass == FileDispositionInformation) {
+    if (length < 1) return kInvalidParameter;
+    flags = *static_cast<const BOOLEAN*>(information) != 0 ? kDelete : 0;
+  } else {
+    return kInvalidInfoClass;
+  }
   if (!(open->access & DELETE)) return kAccessDenied;
   sim::Node* node = open->node;
-  const bool deleteFile = *static_cast<const BOOLEAN*>(information) != 0;
-  if (deleteFile && !node->IsDirectory() && (node->attributes & FILE_ATTRIBUTE_READONLY))
+  const bool deleteFile = (flags & kDelete) != 0;
+  if (deleteFile && !node->IsDirectory() && (node->attributes & FILE_ATTRIBUTE_READONLY) &&
+      !(flags & kIgnoreReadOnly))
     return kCannotDelete;
   if (deleteFile && node->IsDirectory() && !node->IsLink() && sim::ChildCount(node) != 0)
     return kDirectoryNotEmpty;
-  if (deleteFile && !node->parent) return kCannotDelete;
+  if (deleteFile && (!node->parent || node->refuseRemoval)) return kCannotDelete;
   node->deletePending = deleteFile;
+  node->posixDelete = deleteFile && (flags & kPosixSemantics);
   io->Status = kSuccess;
   io->Information = 0;
   return kSuccess;

@@ -88,6 +88,20 @@ bool Parse(const std::wstring& path, wchar_t* drive, std::vector<std::wstring>* 
   parts->clear();
   std::wstring rest = path;
   const wchar_t currentDrive = UpperUnit(w.currentDirectory[0]);
+  // "\\?\C:\..." is handed on as it is: backslashes separate, nothing else is parsed.
+  if (path.compare(0, 4, L"\\\\?\\") == 0 && path.size() >= 7 && path[5] == L':' && path[6] == L'\\') {
+    *drive = UpperUnit(path[4]);
+    std::wstring part;
+    for (wchar_t c : path.substr(7) + L"\\") {
+      if (c != L'\\') {
+        part += c;
+      } else if (!part.empty()) {
+        parts->push_back(part);
+        part.clear();
+      }
+    }
+    return true;
+  }
   if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return false;
   bool fromRoot = false;
   if (path.size() >= 2 && path[1] == L':' && iswalpha(path[0])) {

@@ -253,4 +253,3 @@ NTSTATUS NtDeleteKey(HANDLE key) {
   sim::Detach(handle->key);
   return STATUS_SUCCESS;
 }
-

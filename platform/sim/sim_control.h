@@ -40,7 +40,6 @@ void FailNthCall(size_t ordinal, DWORD error);
 enum class HandleKind {
   ServiceManager,  // OpenSCManagerA
   Service,         // OpenServiceA
-  Listing,         // FindFirstFileW
   File,            // CreateFileW
   LocalMemory,     // CommandLineToArgvW's vector
   RegistryKey,     // RegOpenKeyExW
@@ -138,6 +137,22 @@ void MakeDirectoryLink(const std::wstring& path, const std::wstring& target, DWO
 void SetAttributes(const std::wstring& path, DWORD attributes);
 // Held open by another process without delete sharing.
 void HoldOpen(const std::wstring& path);
+// Held by another process with delete sharing, as a virus scanner holds a
+// file, until the run has paused `until` milliseconds in all (kAlways: for
+// good): deleted meanwhile, it stays listed and keeps its directory from going.
+void HoldWithDeleteSharing(const std::wstring& path, DWORD until);
+// How NtSetInformationFile answers FileDispositionInformationEx: `refusal`
+// (an NTSTATUS) for every call, or, when 0, it works, the flag that ignores
+// the read-only attribute only when `ignoresReadOnly` (Windows 10 1809 and
+// later; 1607 to 1803 answer STATUS_INVALID_PARAMETER to it). Unless told,
+// as Wine 8 answers: STATUS_NOT_IMPLEMENTED.
+struct DispositionSupport {
+  DWORD refusal = 0xC0000002ul;
+  bool ignoresReadOnly = true;
+};
+void SetDispositionSupport(DispositionSupport support);
+// What the run has paused in all, in milliseconds.
+DWORD Paused();
 // What GetFileType answers for the file's handles (a device: FILE_TYPE_CHAR).
 void SetFileType(const std::wstring& path, DWORD type);
 // A read-only directory that the platform refuses to remove.

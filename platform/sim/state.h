@@ -19,9 +19,13 @@ struct Node {
   DWORD links = 1;          // for files: its names
   DWORD fileType = FILE_TYPE_DISK;
   bool heldOpen = false;
+  // Another process holds it with delete sharing until the run has paused this
+  // long in all (0: nobody does); a deletion meanwhile leaves it listed, pending.
+  DWORD sharedHoldUntil = 0;
   bool refuseRemoval = false;
   unsigned long long id = 0;   // the file ID, unique on the machine
   bool deletePending = false;  // disposed of: goes when its last handle closes
+  bool posixDelete = false;    // disposed of with POSIX semantics: goes when that handle closes
   bool caseSensitive = false;
   bool failOpen = false;
   DWORD failOpenError = 0;
@@ -78,6 +82,8 @@ struct FileHandle {
   DWORD access;
   DWORD share;
   size_t position = 0;  // where the next write lands, unless the handle only appends
+  bool listed = false;  // a listing through the handle has begun
+  Listing listing;      // what it delivers, as the directory was when it began
 };
 
 // A standard stream given at the start, or a console handle opened since.
@@ -147,11 +153,13 @@ struct World {
   std::string systemDirectory;
   std::wstring systemRedirect;             // where a 32-bit process's system directory really is
   std::vector<std::wstring> restartQueue;  // paths queued for deletion at the next restart
-  std::map<uintptr_t, Listing> listings;
   std::map<uintptr_t, FileHandle> fileHandles;
   std::vector<std::unique_ptr<Node>> removed;  // kept so that open handles stay valid
   Swap swap;
   uintptr_t nextHandle = 0x1000;
+  DispositionSupport dispositionEx;
+  DWORD paused = 0;                // milliseconds the run has slept
+  std::vector<Node*> sharedHolds;  // entries another process holds with delete sharing
   unsigned long long nextId = 1;
 };
 
@@ -223,6 +231,8 @@ Node* ResolveThroughLink(Node* node);  // the target of a link, the node itself 
 std::wstring FullPath(const Node* node);
 void ResetFiles();
 void PerformSwap();  // the pending swap, when its call has come
+// The run pauses: holds that end within the pause end, and what they kept pending goes.
+void EndHolds(DWORD milliseconds);
 
 // Only an open with data or delete access takes part in sharing.
 bool TakesPartInSharing(DWORD access);
@@ -235,8 +245,8 @@ bool SharingRefused(const Node* node, DWORD access, DWORD share);
 HANDLE AddFileHandle(Node* node, DWORD access, DWORD share);
 // After a handle on the node closed: a node disposed of goes with its last handle.
 void LastHandleClosed(Node* node);
-// The records that a listing of `pattern` delivers, or the error.
-bool List(const std::wstring& pattern, Listing* listing, DWORD* error);
+// The records of `directory`, the dot entries included below a root.
+void ListDirectory(Node* directory, Listing* listing);
 BOOL DeleteFileAt(const std::wstring& path);
 // Standard streams and console handles: null for any other handle.
 Stream* StreamOf(HANDLE handle);

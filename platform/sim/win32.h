@@ -74,6 +74,7 @@ typedef int (*FARPROC)();
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_DATA 13L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_NO_MORE_FILES 18L
@@ -117,6 +118,7 @@ typedef int (*FARPROC)();
 #define FILE_APPEND_DATA 0x0004
 #define FILE_EXECUTE 0x0020
 #define FILE_READ_ATTRIBUTES 0x0080
+#define FILE_WRITE_ATTRIBUTES 0x0100
 #define GENERIC_READ 0x80000000ul
 #define GENERIC_WRITE 0x40000000ul
 #define FILE_SHARE_READ 0x00000001
@@ -201,7 +203,44 @@ typedef struct _SYSTEMTIME {
   WORD wMilliseconds;
 } SYSTEMTIME, *LPSYSTEMTIME;
 
-typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileAttributeTagInfo = 9 } FILE_INFO_BY_HANDLE_CLASS;
+typedef enum _FILE_INFO_BY_HANDLE_CLASS {
+  FileBasicInfo = 0,
+  FileAttributeTagInfo = 9,
+  FileIdBothDirectoryInfo = 10,
+  FileIdBothDirectoryRestartInfo = 11
+} FILE_INFO_BY_HANDLE_CLASS;
+
+typedef union _LARGE_INTEGER {
+  long long QuadPart;
+} LARGE_INTEGER;
+typedef char CCHAR;
+
+typedef struct _FILE_BASIC_INFO {
+  LARGE_INTEGER CreationTime;  // 0: left as it is, as are the other times
+  LARGE_INTEGER LastAccessTime;
+  LARGE_INTEGER LastWriteTime;
+  LARGE_INTEGER ChangeTime;
+  DWORD FileAttributes;  // 0: left as they are
+} FILE_BASIC_INFO;
+
+// One record of a listing by handle; records follow each other at NextEntryOffset.
+typedef struct _FILE_ID_BOTH_DIR_INFO {
+  DWORD NextEntryOffset;
+  DWORD FileIndex;
+  LARGE_INTEGER CreationTime;
+  LARGE_INTEGER LastAccessTime;
+  LARGE_INTEGER LastWriteTime;
+  LARGE_INTEGER ChangeTime;
+  LARGE_INTEGER EndOfFile;
+  LARGE_INTEGER AllocationSize;
+  DWORD FileAttributes;
+  DWORD FileNameLength;  // in bytes
+  DWORD EaSize;          // the reparse tag, for a reparse point
+  CCHAR ShortNameLength;
+  WCHAR ShortName[12];
+  LARGE_INTEGER FileId;
+  WCHAR FileName[1];
+} FILE_ID_BOTH_DIR_INFO;
 
 typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
@@ -285,15 +324,10 @@ LSTATUS RegCloseKey(HKEY key);
 // Files
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 BOOL DeleteFileA(LPCSTR path);
-BOOL DeleteFileW(LPCWSTR path);
-BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
-BOOL RemoveDirectoryW(LPCWSTR path);
-HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW record);
-BOOL FindNextFileW(HANDLE listing, LPWIN32_FIND_DATAW record);
-BOOL FindClose(HANDLE listing);
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size);
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size);
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
 DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR buffer, DWORD size, DWORD flags);
@@ -305,6 +339,7 @@ DWORD GetFileType(HANDLE file);
 BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void* overlapped);
 DWORD GetFileAttributesA(LPCSTR path);
 BOOL CloseHandle(HANDLE handle);
+void Sleep(DWORD milliseconds);
 
 // ntdll's file calls: an entry opened by a held directory's handle and a name,
 // and its disposition through its own handle.

@@ -166,6 +166,49 @@ class GivenDirectory(FolderTestCase):
             print(f"\n{game} through a pipe: {failed[0]}")
 
 
+    def scanned(self, milliseconds):
+        """Runs the tool while z.dat of the folder is held with delete sharing, as a virus scanner
+        holds a file, until a.dat beside it is gone (the deletion has begun) and `milliseconds` more."""
+        stage_product_folder(f"{GAMES}\\Scanned\\Telvarine")
+        w.make_file(f"{GAMES}\\Scanned\\Telvarine\\a.dat")
+        held = f"{GAMES}\\Scanned\\Telvarine\\z.dat"
+        w.make_file(held)
+        scanner = subprocess.Popen([*w.WINE, w.PROBE, "scan", held, f"{GAMES}\\Scanned\\Telvarine\\a.dat",
+                                    str(milliseconds)], env=w.environment(), cwd=w.unix("C:\\"),
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        try:
+            self.assertEqual(scanner.stdout.readline().strip(), b"held")
+            started = time.time()
+            result = w.run_launched(self.tool, "-s", "-a", f"{GAMES}\\Scanned")
+            return result, time.time() - started, held
+        finally:
+            scanner.wait(timeout=60 * w.TIME_SCALE)
+            scanner.stdout.close()
+
+    def test_a_scanners_moment_is_waited_for(self):
+        result, _, _ = self.scanned(400)
+        self.assertEqual(result.code, 0)
+        self.assertFalse(exists(f"{GAMES}\\Scanned\\Telvarine"))
+
+    def test_a_file_held_longer_fails_the_run_within_seconds(self):
+        result, seconds, held = self.scanned(10000)
+        print(f"\nheld for good: the run ended after {seconds:.1f} s")
+        self.assertEqual(result.code, 1603)
+        self.assertRegex(result.out, rf"(?m)^failed  folder {re.escape(GAMES)}\\Scanned\\Telvarine \(\d+ files, \d+ "
+                         rf"directories removed; {re.escape(held)} still there\): error 145, .+\n")
+        self.assertLess(seconds, 6 * w.TIME_SCALE)
+
+    def test_a_log_inside_the_game_tree_does_not_stop_the_search(self):
+        tool = w.install_tool(f"{GAMES}\\Logged\\tools")
+        stage_product_folder(f"{GAMES}\\Logged\\data\\Telvarine")
+        log = f"{GAMES}\\Logged\\data\\logs\\tv.log"
+        w.unix(log).parent.mkdir(parents=True)
+        result = w.run_launched(tool, "-s", "-l", log)
+        self.assertEqual(result.code, 0)
+        self.assertEqual(w.plain(result.out), FOUND)
+        self.assertFalse(exists(f"{GAMES}\\Logged\\data\\Telvarine"))
+        self.assertTrue(exists(log))
+
 OUTSIDE = w.PREFIX.parent / "outside"  # beyond the prefix: no drive reaches it, only a link
 
 
@@ -197,13 +240,14 @@ class UnsafeNames(FolderTestCase):
         return result
 
     def test_given_directory(self):
-        # The deletion stops at the first such name: one name a run.
+        # A name with a separator is no one entry of the folder: the deletion
+        # stops there, one name a run.
         tool = w.install_tool(f"{GAMES}\\Tool")
         w.make_file(f"{GAMES}\\A1\\keep.txt")
         w.make_file(f"{GAMES}\\A1\\victim\\precious.txt")
         (w.unix(f"{GAMES}\\A1") / "portal").symlink_to(OUTSIDE)
         for name, directory in (("..\\keep.txt", False), ("..\\victim", True), ("..\\portal", True),
-                                (".\\.", True), ("trail.", True), ("CON", False), ("nul.txt", True)):
+                                (".\\.", True)):
             with self.subTest(name=name):
                 folder = w.unix(f"{GAMES}\\A1\\Telvarine")
                 stage_product_folder(f"{GAMES}\\A1\\Telvarine")
@@ -214,6 +258,25 @@ class UnsafeNames(FolderTestCase):
                 self.assertTrue((folder / name).exists(), "the deletion stops at the name")
                 self.assert_outside_intact()
                 w.remove_tree(f"{GAMES}\\A1\\Telvarine")
+
+    def test_names_path_parsing_would_change_are_removed(self):
+        # Each opened relative to its directory by its name as listed: "data."
+        # is not the link "data" beside it, "CON" no device, "a " no "a".
+        tool = w.install_tool(f"{GAMES}\\Tool")
+        folder = w.unix(f"{GAMES}\\A2\\Telvarine")
+        stage_product_folder(f"{GAMES}\\A2\\Telvarine")
+        (folder / "data.").mkdir()
+        (folder / "data." / "inner.txt").write_text("planted")
+        (folder / "CON").write_text("planted")
+        (folder / "a ").mkdir()
+        (folder / "nul.txt").write_text("planted")
+        (folder / "ro.dat").write_text("planted")
+        (folder / "ro.dat").chmod(0o444)
+        (w.unix(f"{GAMES}\\A2") / "data").symlink_to(OUTSIDE)
+        self.run_silent(tool, "-a", f"{GAMES}\\A2")
+        self.assertFalse(folder.exists())
+        self.assertTrue(w.unix(f"{GAMES}\\A2\\data").is_symlink())
+        self.assert_outside_intact()
 
     def test_tools_layout(self):
         tool = w.install_tool(f"{GAMES}\\A4\\tools")

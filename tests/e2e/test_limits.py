@@ -15,32 +15,40 @@ class Limits(w.WineTestCase):
         w.remove_tree(GAMES)
         w.remove_tree(LOG)
 
-    # Rests on Wine having no MAX_PATH limit: the search lists and opens
-    # directories whatever the length of their path, so it finds the folder.
-    # The deletion's 260-character buffers refuse it before any call (no platform error).
+    # Rests on Wine having no MAX_PATH limit, and on both walks opening each
+    # directory relative to its held parent: no path is ever built to act on,
+    # so the search finds the folder half way down and the deletion removes
+    # it with the other half of the tree.
     def test_deepest_tree_linux_allows(self):
         tool = w.install_tool(f"{GAMES}\\Deep\\tools")
         # One "d" level after another until the Unix path nears 4,096 bytes.
         os.chdir(w.unix(f"{GAMES}\\Deep"))
-        length, depth = len(os.getcwd()), 0
+        length, above, below = len(os.getcwd()), 0, 0
         try:
-            while length + 2 + len("/Telvarine/x.dat") < 4000:
+            while length < 2000:
                 os.mkdir("d")
                 os.chdir("d")
-                length, depth = length + 2, depth + 1
+                length, above = length + 2, above + 1
             os.mkdir("Telvarine")
-            open("Telvarine/x.dat", "w").close()
+            os.chdir("Telvarine")
+            length += len("/Telvarine")
+            while length + 2 + len("/x.dat") < 4000:
+                os.mkdir("d")
+                os.chdir("d")
+                length, below = length + 2, below + 1
+            open("x.dat", "w").close()
         finally:
             os.chdir(w.DRIVE_C)
         started = time.time()
         result = w.run_launched(tool, "-s", timeout=900)
-        print(f"\nsearched {depth} levels deep ({length} bytes of Unix path) in {time.time() - started:.0f} s")
-        self.assertEqual(result.code, 1603, "found, and too deep for the deletion: a failure")
+        print(f"\nfound {above} levels deep, removed {below} levels below ({length} bytes of Unix path) "
+              f"in {time.time() - started:.0f} s")
+        self.assertEqual(result.code, 0)
         self.assertEqual(w.plain(result.out), FOUND)
-        folder = f"{GAMES}\\Deep" + "\\d" * depth + "\\Telvarine"
-        self.assertIn(f"\nfailed  folder {folder} (path too long)\n", result.out)
-        # Far beyond the deletion's 260-character buffers: found, and left alone.
-        self.assertTrue(w.unix(f"{GAMES}\\Deep" + "\\d" * depth + "\\Telvarine\\x.dat").exists())
+        folder = f"{GAMES}\\Deep" + "\\d" * above + "\\Telvarine"
+        self.assertIn(f"\nremoved folder {folder} (1 files, {below + 1} directories)\n", result.out)
+        self.assertFalse(w.unix(folder).exists())
+        self.assertTrue(w.unix(f"{GAMES}\\Deep" + "\\d" * above).exists(), "the game's own levels stay")
 
     def test_hundred_thousand_entries(self):
         tool = w.install_tool(f"{GAMES}\\Bin")

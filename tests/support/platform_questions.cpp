@@ -1,5 +1,7 @@
 #include "support/platform_questions.h"
 
+#include "folder/directory_listing.h"
+#include "folder/directory_tree.h"
 #include "folder/handle_ops.h"
 #include "platform/platform.h"
 
@@ -33,18 +35,6 @@ class Answers {
 void AskFileQuestions(const std::wstring& dir, Answers& answers) {
   const std::string narrow(dir.begin(), dir.end());  // ASCII paths only
   SetLastError(kPrimed);
-  answers.Code("DeleteFileW.missing", DeleteFileW((dir + L"\\missing.txt").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("DeleteFileW.missing_parent", DeleteFileW((dir + L"\\nodir\\x.txt").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("DeleteFileW.read_only", DeleteFileW((dir + L"\\ro.txt").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("DeleteFileW.read_only_reparse_point", DeleteFileW((dir + L"\\ro_tagged.txt").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("DeleteFileW.held", DeleteFileW((dir + L"\\held.txt").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("DeleteFileW.directory", DeleteFileW((dir + L"\\empty").c_str()));
-  SetLastError(kPrimed);
   answers.Code("DeleteFileA.missing", DeleteFileA((narrow + "\\missing.txt").c_str()));
   SetLastError(kPrimed);
   answers.Code("DeleteFileA.read_only", DeleteFileA((narrow + "\\ro.txt").c_str()));
@@ -52,40 +42,6 @@ void AskFileQuestions(const std::wstring& dir, Answers& answers) {
   answers.Code("DeleteFileA.held", DeleteFileA((narrow + "\\held.txt").c_str()));
   SetLastError(kPrimed);
   answers.Code("DeleteFileA.directory", DeleteFileA((narrow + "\\empty").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("RemoveDirectoryW.not_empty", RemoveDirectoryW((dir + L"\\full").c_str()));
-  SetLastError(kPrimed);
-  answers.Code("RemoveDirectoryW.missing", RemoveDirectoryW((dir + L"\\missing").c_str()));
-}
-
-void AskListingQuestions(const std::wstring& dir, Answers& answers) {
-  WIN32_FIND_DATAW record;
-  auto listed = [&](const char* name, const std::wstring& pattern) {
-    SetLastError(kPrimed);
-    HANDLE listing = FindFirstFileW(pattern.c_str(), &record);
-    answers.Code(name, listing != INVALID_HANDLE_VALUE);
-    if (listing != INVALID_HANDLE_VALUE) FindClose(listing);
-    return listing != INVALID_HANDLE_VALUE;
-  };
-  listed("FindFirstFileW.missing_directory", dir + L"\\missing\\*");
-  listed("FindFirstFileW.no_match", dir + L"\\empty\\nomatch*");
-  // Without a wildcard: the entry itself, which a trailing separator does not name.
-  listed("FindFirstFileW.self", dir + L"\\full");
-  listed("FindFirstFileW.self_trailing_separator", dir + L"\\full\\");
-  if (listed("FindFirstFileW.unix_link", dir + L"\\link")) {
-    answers.Hex("FindFirstFileW.unix_link_attributes", record.dwFileAttributes);
-    answers.Hex("FindFirstFileW.unix_link_tag", record.dwReserved0);
-  }
-  SetLastError(kPrimed);
-  HANDLE listing = FindFirstFileW((dir + L"\\empty\\*").c_str(), &record);
-  int entries = 0;
-  if (listing != INVALID_HANDLE_VALUE) {
-    do ++entries;
-    while (FindNextFileW(listing, &record));
-    answers.Code("FindNextFileW.end", false);
-    FindClose(listing);
-  }
-  answers.Line("FindFirstFileW.empty_directory_entries", entries);
 }
 
 // The open that the walks make of each directory: as itself, for listing.
@@ -306,6 +262,48 @@ void AskHandleQuestions(const std::wstring& dir, Answers& answers) {
   }
 }
 
+// What the deletion relies on: a listing through a handle, the answer to the
+// newer disposition, and a file another program holds with delete sharing.
+void AskWalkQuestions(const std::wstring& dir, Answers& answers) {
+  HANDLE held = OpenDirectory(dir);
+  HANDLE empty = OpenDirectory(dir + L"\\empty");
+  alignas(8) unsigned char buffer[4096];
+  SetLastError(kPrimed);
+  answers.Code(
+      "GetFileInformationByHandleEx.restart_listing",
+      GetFileInformationByHandleEx(empty, FileIdBothDirectoryRestartInfo, buffer, sizeof buffer) != FALSE);
+  SetLastError(kPrimed);
+  answers.Code("GetFileInformationByHandleEx.listing_end",
+               GetFileInformationByHandleEx(empty, FileIdBothDirectoryInfo, buffer, sizeof buffer) != FALSE);
+  CloseHandle(empty);
+  DirectoryListing listing;
+  ListedEntry entry;
+  DWORD error = 0;
+  while (NextListed(held, &listing, &entry, &error) && wcscmp(entry.name, L"link") != 0) continue;
+  answers.Hex("FileIdBothDirectoryInfo.unix_link_attributes", entry.attributes & ~FILE_ATTRIBUTE_ARCHIVE);
+  answers.Hex("FileIdBothDirectoryInfo.unix_link_tag", entry.reparseTag);
+
+  HANDLE pending = OpenRelative(held, L"pending", 7, DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, true);
+  HANDLE scanned = OpenRelative(pending, L"scanned.txt", 11, DELETE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false);
+  ULONG flags = 0x13;  // delete, POSIX semantics, ignoring the read-only attribute
+  IO_STATUS_BLOCK io = {};
+  answers.Hex("NtSetInformationFile.disposition_ex",
+              static_cast<uint32_t>(NtSetInformationFile(scanned, &io, &flags, sizeof flags,
+                                                         static_cast<FILE_INFORMATION_CLASS>(64))));
+  NTSTATUS status = 0;
+  DisposeOf(scanned, &status);
+  answers.Hex("NtSetInformationFile.disposition_held_with_delete_sharing", static_cast<uint32_t>(status));
+  CloseHandle(scanned);
+  answers.Line("FileIdBothDirectoryInfo.held_with_delete_sharing_listed",
+               FindListed(pending, L"scanned.txt", &entry, &error));
+  DisposeOf(pending, &status);
+  answers.Hex("NtSetInformationFile.disposition_keeping_a_held_file", static_cast<uint32_t>(status));
+  CloseHandle(pending);
+  CloseHandle(held);
+}
+
 // What the outcomes, the log and the restart queue rely on.
 void AskReportQuestions(const std::wstring& dir, Answers& answers) {
   const std::string narrow(dir.begin(), dir.end());  // ASCII paths only
@@ -381,6 +379,8 @@ std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) 
   stage.ReadOnlyFile(dir + L"\\ro.txt");
   stage.ReadOnlyReparseFile(dir + L"\\ro_tagged.txt");
   stage.HeldFile(dir + L"\\held.txt");
+  stage.Directory(dir + L"\\pending");
+  stage.SharedHeldFile(dir + L"\\pending\\scanned.txt");
   stage.UnixDirectoryLink(dir + L"\\link", dir + L"\\full");
   stage.Key("Software\\TvProbe\\Target\\Child");
   stage.KeyLink("Software\\TvProbe\\Link", "Software\\TvProbe\\Target");
@@ -390,9 +390,9 @@ std::string AskPlatformQuestions(const std::wstring& dir, QuestionStage& stage) 
 
   Answers answers;
   AskFileQuestions(dir, answers);
-  AskListingQuestions(dir, answers);
   AskOpenQuestions(dir, answers);
   AskHandleQuestions(dir, answers);
+  AskWalkQuestions(dir, answers);
   AskRegistryQuestions(answers);
   AskServiceQuestions(answers);
   AskRuntimeQuestions(answers);

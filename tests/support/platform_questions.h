@@ -17,6 +17,8 @@ class QuestionStage {
   virtual void ReadOnlyReparseFile(const std::wstring& path) = 0;
   // Held open by another process without delete sharing.
   virtual void HeldFile(const std::wstring& path) = 0;
+  // Held open by another process with delete sharing, as a virus scanner holds a file.
+  virtual void SharedHeldFile(const std::wstring& path) = 0;
   // A Unix symbolic link to a directory, as Wine shows it; made from Linux
   // before the probe runs.
   virtual void UnixDirectoryLink(const std::wstring& path, const std::wstring& target) = 0;

@@ -1,11 +1,13 @@
-// The recursive deletion works in fixed buffers on each level: it allocates
-// no heap memory of its own, whatever the tree.
+// The deletion holds one handle and one listing buffer a level: it allocates
+// for its levels, never for an entry that gets no line of its own.
 #include <cstdlib>
 #include <functional>
 #include <new>
 
 #include "folder/directory_tree.h"
+#include "folder/walk_checks.h"
 #include "sim_test.h"
+#include "support/delete_at.h"
 
 namespace {
 bool counting = false;
@@ -42,16 +44,35 @@ size_t CountSystemAllocations(const std::function<void()>& work) {
   return systemAllocations;
 }
 
-TEST_F(NoHeapTest, DeletionAllocatesNothing) {
+// The allocations of deleting a folder of `directories` directories, each
+// with a read-only file two levels down and a file of its own, and a link.
+size_t DeletionAllocations(int directories) {
+  sim::Reset();
   const std::wstring folder = L"C:\\Game\\Telvarine";
-  for (int d = 0; d < 20; ++d) {
+  for (int d = 0; d < directories; ++d) {
     sim::MakeFile(folder + L"\\Dir" + std::to_wstring(d) + L"\\Sub\\f.dat", FILE_ATTRIBUTE_READONLY);
     sim::MakeFile(folder + L"\\Dir" + std::to_wstring(d) + L"\\g.dat");
   }
   sim::MakeDirectoryLink(folder + L"\\Link", L"C:\\Game", IO_REPARSE_TAG_MOUNT_POINT);
+  FILE_ATTRIBUTE_TAG_INFO self = {};
+  HANDLE game = OpenAsItself(L"C:\\Game", &self);
+  ListedEntry entry;
+  DWORD error = 0;
+  EXPECT_TRUE(FindListed(game, L"Telvarine", &entry, &error));
+  const WidePath path = folder;
   bool deleted = false;
-  EXPECT_EQ(CountSystemAllocations([&] { deleted = DeleteDirectoryTree(folder.c_str()); }), 0u);
+  const size_t allocations =
+      CountSystemAllocations([&] { deleted = DeleteDirectoryTree(game, entry, path); });
+  CloseHandle(game);
   EXPECT_TRUE(deleted);
+  EXPECT_FALSE(sim::Exists(folder));
+  return allocations;
+}
+
+TEST_F(NoHeapTest, DeletionAllocatesForItsLevelsOnly) {
+  const size_t few = DeletionAllocations(20);
+  EXPECT_EQ(DeletionAllocations(400), few) << "twenty times the entries, the same depth";
+  EXPECT_LE(few, 1u) << "one array of levels";
 }
 
 // The counter does see the system's allocations: the search's strings are some.

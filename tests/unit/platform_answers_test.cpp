@@ -62,6 +62,10 @@ class SimStage : public QuestionStage {
     sim::MakeFile(path);
     sim::HoldOpen(path);
   }
+  void SharedHeldFile(const std::wstring& path) override {
+    sim::MakeFile(path);
+    sim::HoldWithDeleteSharing(path, sim::kAlways);
+  }
   void UnixDirectoryLink(const std::wstring& path, const std::wstring& target) override {
     sim::MakeDirectoryLink(path, target, 0);
   }

@@ -25,10 +25,16 @@ class ProductFolderTest : public SimTest {
     return RemoveProductFolder(installDir, record);
   }
   RunRecord record;
-  // The folder that the deletion opened first (after the directory given, which is held).
+  // The folder that the deletion opened first: the directory given, which is
+  // held, and the name opened relative to it.
   static std::string FirstOpened() {
-    const std::vector<std::string> opens = sim::CallsNamed("CreateFileW");
-    return opens.size() < 2 ? "" : opens[1].substr(12, opens[1].find(", 0x") - 12);
+    const std::vector<std::string> held = sim::CallsNamed("CreateFileW");
+    const std::vector<std::string> opens = sim::CallsNamed("NtOpenFile");
+    if (held.empty() || opens.empty()) return "";
+    std::string directory = held[0].substr(12, held[0].find(", 0x") - 12);
+    if (directory.rfind("\\\\?\\", 0) == 0) directory.erase(0, 4);
+    if (directory.back() != '\\') directory += '\\';
+    return directory + opens[0].substr(11, opens[0].find(", 0x") - 11);
   }
 };
 
@@ -43,7 +49,7 @@ TEST_F(ProductFolderTest, ToolsLayoutFindsTheFolderAnywhereBelowTheGame) {
   EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\data\\telvarine_old\\keep.txt"));
   EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\Telvarine.txt"));
   EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\Tools\\tvuninst.exe"));
-  EXPECT_EQ(sim::CallsNamed("FindFirstFileW")[0], "FindFirstFileW(C:\\Games\\Title\\*)");
+  EXPECT_EQ(sim::CallsNamed("CreateFileW")[0].rfind("CreateFileW(\\\\?\\C:\\Games\\Title, ", 0), 0u);
 }
 
 TEST_F(ProductFolderTest, ToolsInAnyCaseButNotMytools) {
@@ -100,7 +106,10 @@ TEST_F(ProductFolderTest, ToolsInADriveRootSearchesNothing) {
   sim::MakeDirectory(L"E:\\Deep\\Down\\Telvarine");
   sim::MakeDirectory(L"E:\\tools");
   EXPECT_TRUE(Remove(L"E:\\tools\\tvuninst.exe"));
-  EXPECT_TRUE(sim::CallsNamed("FindFirstFileW").empty());
+  const std::vector<std::string> asked = sim::CallsNamed("GetFileInformationByHandleEx");
+  const std::string listing =
+      "GetFileInformationByHandleEx(" + std::to_string(FileIdBothDirectoryRestartInfo) + ")";
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), listing), 0) << "nothing is listed";
   EXPECT_TRUE(sim::Exists(L"E:\\Deep\\Down\\Telvarine"));
   EXPECT_EQ(Plain(Output()), "");
 }
@@ -110,7 +119,7 @@ TEST_F(ProductFolderTest, OutsideToolsWithoutAllTouchesNothing) {
   EXPECT_TRUE(Remove(L"C:\\Game\\tvuninst.exe"));
   EXPECT_TRUE(sim::Exists(L"C:\\Game\\Telvarine"));
   EXPECT_EQ(Plain(Output()), "");
-  EXPECT_TRUE(sim::CallsNamed("FindFirstFileW").empty());
+  EXPECT_TRUE(Listings() == 0);
 }
 
 TEST_F(ProductFolderTest, DotMeansTheExecutableDirectoryInItsCase) {
@@ -126,7 +135,7 @@ TEST_F(ProductFolderTest, DotSlashMeansTheCurrentDirectory) {
   sim::MakeDirectory(L"C:\\Games\\Title\\Telvarine");
   sim::SetCurrentDirectory(L"C:\\Work");
   EXPECT_TRUE(Remove(L"C:\\Games\\Title\\tvuninst.exe", L"./"));
-  EXPECT_EQ(FirstOpened(), "./\\Telvarine");
+  EXPECT_EQ(FirstOpened(), "C:\\Work\\Telvarine");
   EXPECT_FALSE(sim::Exists(L"C:\\Work\\Telvarine"));
   EXPECT_TRUE(sim::Exists(L"C:\\Games\\Title\\Telvarine"));
 }
@@ -164,11 +173,11 @@ TEST_F(ProductFolderTest, NameLongerThanAnyFileSystemAllows) {
   EXPECT_EQ(record.entries[0].error, static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
 }
 
-TEST_F(ProductFolderTest, TrailingBackslashDoublesTheSeparator) {
+TEST_F(ProductFolderTest, TrailingBackslashIsDroppedWhereOpened) {
   sim::AddDrive(L'D');
   sim::MakeDirectory(L"D:\\Games\\Title\\Telvarine");
   EXPECT_TRUE(Remove(L"C:\\Games\\Title\\tvuninst.exe", L"D:\\Games\\Title\\"));
-  EXPECT_EQ(FirstOpened(), "D:\\Games\\Title\\\\Telvarine");
+  EXPECT_EQ(FirstOpened(), "D:\\Games\\Title\\Telvarine");
   EXPECT_FALSE(sim::Exists(L"D:\\Games\\Title\\Telvarine"));
 }
 
@@ -226,7 +235,7 @@ TEST_F(ProductFolderTest, GivenDirectoryThatIsALinkIsNotFollowed) {
        {static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT), static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)}) {
     sim::MakeDirectoryLink(L"C:\\Games\\Link", L"C:\\Elsewhere", tag);
     EXPECT_TRUE(Remove(L"C:\\Games\\Title\\tvuninst.exe", L"C:\\Games\\Link"));
-    EXPECT_TRUE(sim::CallsNamed("FindFirstFileW").empty()) << tag;
+    EXPECT_TRUE(Listings() == 0) << tag;
     EXPECT_EQ(sim::CallsNamed("CreateFileW").size(), 1u) << tag;
     Restart();
   }
@@ -409,9 +418,9 @@ bool IsProductName(const std::wstring& name) {
   return lowered == L"telvarine";
 }
 
-// The unsafe names the generator uses, told apart without the product's check.
-bool IsPlain(const std::wstring& name) {
-  return name != L"dots.." && name != L"..\\up" && name != L"nul.txt" && name != L"trail ";
+// The names the generator uses that are no one entry of their directory.
+bool IsOneName(const std::wstring& name) {
+  return name.find_first_of(L"\\/") == std::wstring::npos;
 }
 
 class Generator {
@@ -421,8 +430,9 @@ class Generator {
   int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
   bool Chance(int percent) { return Pick(100) < percent; }
 
-  // Some names cannot be joined to a path safely: a separator, a trailing dot,
-  // a device. They are listed as they are, and neither walk may use them.
+  // Some names path parsing would change (a trailing dot or space, a device),
+  // listed as they are: both walks use them as listed. One holds a separator,
+  // which neither walk may use.
   std::wstring Name() {
     static const wchar_t* names[] = {
         L"Telvarine", L"telvarine", L"TELVARINE", L"TelVarine",          L"telvarine_old", L"Telvarine.txt",
@@ -444,7 +454,8 @@ class Generator {
       if (taken) continue;
       const std::wstring childPath = path + L"\\" + child.name;
       const int kind = Pick(100);
-      if (!IsPlain(child.name)) {
+      if (!IsOneName(child.name) || child.name.back() == L'.' || child.name.back() == L' ' ||
+          child.name == L"nul.txt") {
         child.directory = kind >= 50;
         sim::MakeEntryNamed(path, child.name,
                             child.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE);
@@ -493,7 +504,7 @@ std::vector<const Model*> InListingOrder(const Model& directory, sim::ListingOrd
 const Model* FindFirst(const Model& directory, const std::wstring& path, sim::ListingOrder order,
                        std::wstring* found) {
   for (const Model* child : InListingOrder(directory, order)) {
-    if (!child->directory || !IsPlain(child->name)) continue;
+    if (!child->directory || !IsOneName(child->name)) continue;
     const std::wstring childPath = path + L"\\" + child->name;
     if (IsProductName(child->name)) {
       *found = childPath;
@@ -505,14 +516,12 @@ const Model* FindFirst(const Model& directory, const std::wstring& path, sim::Li
   return nullptr;
 }
 
-// Whether the deletion can remove the directory at `path` entirely.
-bool Removable(const Model& directory, size_t pathLength) {
+// Whether the deletion can remove the directory entirely, whatever its depth.
+bool Removable(const Model& directory) {
   if (directory.link) return IsReparseTagNameSurrogate(directory.tag);
-  if (pathLength + 4 >= MAX_PATH) return false;
   for (const Model& child : directory.children) {
-    const size_t childLength = pathLength + 1 + child.name.size();
-    if (childLength >= MAX_PATH || !IsPlain(child.name)) return false;
-    if (child.directory ? !Removable(child, childLength) : child.held) return false;
+    if (!IsOneName(child.name)) return false;
+    if (child.directory ? !Removable(child) : child.held) return false;
   }
   return true;
 }
@@ -574,7 +583,7 @@ TEST_F(RandomTreeTest, OnlyTheSelectedFolderChanges) {
         }
         if (expected && !expected->directory) expected = nullptr;  // a file of that name is left alone
       }
-      const bool removable = expected && Removable(*expected, expectedPath.size());
+      const bool removable = expected && Removable(*expected);
       const std::vector<std::string> before = StateOutside(expectedPath);
 
       RunRecord record;

@@ -5,6 +5,7 @@
 #include "folder/directory_tree.h"
 #include "folder/product_folder.h"
 #include "sim_test.h"
+#include "support/delete_at.h"
 
 namespace {
 
@@ -15,10 +16,11 @@ struct Recorder {
   bool deleteShown = false;
 };
 
-bool Record(const WidePath& fullPath, const WidePath& name, void* context) {
+bool Record(HANDLE parent, const ListedEntry& entry, const WidePath& fullPath, void* context) {
+  const WidePath name = entry.name;
   Recorder* recorder = static_cast<Recorder*>(context);
   recorder->visits.push_back(fullPath + L"|" + name);
-  if (recorder->deleteShown) DeleteDirectoryTree(fullPath.c_str());
+  if (recorder->deleteShown) DeleteDirectoryTree(parent, entry, fullPath);
   return name != recorder->stopAt;
 }
 
@@ -44,10 +46,10 @@ TEST_F(SearchTreeTest, OnlyFilesOrEmptyMeansNoVisitAndFalse) {
   EXPECT_EQ(Output(), "");
 }
 
-TEST_F(SearchTreeTest, EmptyDriveRootFailsWithFileNotFound) {
+TEST_F(SearchTreeTest, EmptyDriveRootListsNothing) {
   sim::AddDrive(L'D');
   EXPECT_FALSE(Search(L"D:"));
-  EXPECT_EQ(Output(), "FindFirstFileW failed, error code: 2\n");
+  EXPECT_EQ(Output(), "");
 }
 
 TEST_F(SearchTreeTest, MissingRootPrintsTheError) {
@@ -83,8 +85,7 @@ TEST_F(SearchTreeTest, StopAtFirstDirectoryLooksNoFurther) {
   recorder.stopAt = L"First";
   EXPECT_TRUE(Search(L"C:\\Root"));
   EXPECT_EQ(recorder.visits, std::vector<std::wstring>{L"C:\\Root\\First|First"});
-  EXPECT_EQ(sim::CallsNamed("FindFirstFileW").size(), 1u);
-  EXPECT_TRUE(sim::CallsNamed("FindNextFileW").size() <= 2u) << "only up to the first directory";
+  EXPECT_EQ(Listings(), 1u) << "only up to the first directory";
 }
 
 TEST_F(SearchTreeTest, StopDeepInTheTreeEndsEveryLevel) {
@@ -102,7 +103,7 @@ TEST_F(SearchTreeTest, NullVisitorWalksEverythingAndReturnsFalse) {
   sim::MakeDirectory(L"C:\\Root\\A\\B");
   sim::MakeDirectory(L"C:\\Root\\C");
   EXPECT_FALSE(SearchDirectoryTree(nullptr, L"C:\\Root", nullptr));
-  EXPECT_EQ(sim::CallsNamed("FindFirstFileW").size(), 4u);
+  EXPECT_EQ(Listings(), 4u);
 }
 
 TEST_F(SearchTreeTest, VisitorDeletingWhatItWasShown) {
@@ -132,7 +133,8 @@ TEST_F(SearchTreeTest, TrailingBackslashIsJoinedUnchanged) {
   sim::MakeDirectory(L"C:\\Root\\A");
   Search(L"C:\\Root\\");
   EXPECT_EQ(recorder.visits, std::vector<std::wstring>{L"C:\\Root\\\\A|A"});
-  EXPECT_EQ(sim::CallsNamed("FindFirstFileW")[0], "FindFirstFileW(C:\\Root\\\\*)");
+  EXPECT_EQ(sim::CallsNamed("CreateFileW")[0].rfind("CreateFileW(\\\\?\\C:\\Root, ", 0), 0u)
+      << "opened absolute, in the long form, without the separator";
 }
 
 // One link kind a case: a Unix symbolic link as Wine shows it, a junction, a
@@ -145,7 +147,7 @@ TEST_P(SearchLinkTest, LinksAreShownButNeverEntered) {
   sim::MakeDirectoryLink(L"C:\\Root\\Link", L"C:\\Outside", GetParam());
   EXPECT_FALSE(Search(L"C:\\Root"));
   EXPECT_EQ(recorder.visits, std::vector<std::wstring>{L"C:\\Root\\Link|Link"});
-  EXPECT_EQ(sim::CallsNamed("FindFirstFileW").size(), 1u);
+  EXPECT_EQ(Listings(), 1u);
   EXPECT_TRUE(sim::Exists(L"C:\\Outside\\Telvarine"));
 }
 
@@ -153,9 +155,11 @@ INSTANTIATE_TEST_SUITE_P(Tags, SearchLinkTest,
                          ::testing::Values(0ul, static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT),
                                            static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK)));
 
-// A name that a path cannot address safely is neither shown nor entered:
-// joined to the path it would lead the search elsewhere, or round forever.
-TEST_F(SearchTreeTest, UnsafeNamesAreNeitherShownNorEntered) {
+// Each directory is entered by its name as listed, relative to its parent:
+// names that path parsing would change ("data." beside the link "data") are
+// shown and entered as themselves. Only a name with a separator is neither
+// shown nor entered: it would lead the search elsewhere.
+TEST_F(SearchTreeTest, NamesAsListedAndNoSeparators) {
   sim::MakeDirectory(L"C:\\Outside\\Telvarine");
   sim::MakeDirectory(L"C:\\Root\\Game");
   for (const wchar_t* name :
@@ -165,9 +169,11 @@ TEST_F(SearchTreeTest, UnsafeNamesAreNeitherShownNorEntered) {
   sim::MakeDirectoryLink(L"C:\\Root\\Game\\a", L"C:\\Root\\Game", 0);
   sim::MakeDirectory(L"C:\\Root\\Game\\B");
   EXPECT_FALSE(Search(L"C:\\Root\\Game"));
-  const std::vector<std::wstring> expected = {L"C:\\Root\\Game\\data|data", L"C:\\Root\\Game\\a|a",
-                                              L"C:\\Root\\Game\\B|B"};
-  EXPECT_EQ(recorder.visits, expected);
+  const std::vector<std::wstring> expected = {L"C:\\Root\\Game\\data.|data.", L"C:\\Root\\Game\\a.|a.",
+                                              L"C:\\Root\\Game\\up |up ",     L"C:\\Root\\Game\\CON|CON",
+                                              L"C:\\Root\\Game\\x:y|x:y",     L"C:\\Root\\Game\\data|data",
+                                              L"C:\\Root\\Game\\a|a",         L"C:\\Root\\Game\\B|B"};
+  EXPECT_EQ(recorder.visits, expected) << "nothing of C:\\Outside, nothing twice";
   EXPECT_EQ(Output(), "");
 }
 
@@ -176,10 +182,10 @@ TEST_F(SearchTreeTest, UnsafeNamesAreNeitherShownNorEntered) {
 TEST_F(SearchTreeTest, DirectoryThatCannotBeOpenedIsReportedLikeAListing) {
   sim::MakeDirectory(L"C:\\Root\\Locked\\Inner");
   sim::MakeDirectory(L"C:\\Root\\Next");
-  sim::FailNthCall(
-      6, ERROR_SHARING_VIOLATION);  // root: open, information, listing; Locked: information, then its open
+  // root: full path, open, information, listing; then Locked's open
+  sim::FailNthCall(5, ERROR_SHARING_VIOLATION);
   EXPECT_FALSE(Search(L"C:\\Root"));
-  EXPECT_EQ(sim::Calls()[5].name, "CreateFileW");
+  EXPECT_EQ(sim::Calls()[4].name, "NtOpenFile");
   EXPECT_EQ(Output(), "FindFirstFileW failed, error code: 32\n");
   const std::vector<std::wstring> expected = {L"C:\\Root\\Locked|Locked", L"C:\\Root\\Next|Next"};
   EXPECT_EQ(recorder.visits, expected);
@@ -189,8 +195,8 @@ TEST_F(SearchTreeTest, EveryListingClosedWhenStoppedDeep) {
   sim::MakeDirectory(L"C:\\Root\\A\\B\\C\\Stop");
   recorder.stopAt = L"Stop";
   EXPECT_TRUE(Search(L"C:\\Root"));
-  EXPECT_EQ(sim::OpenHandles(sim::HandleKind::Listing), 0);
-  EXPECT_EQ(sim::CallsNamed("FindClose").size(), 4u);
+  EXPECT_EQ(sim::OpenHandles(sim::HandleKind::File), 0);
+  EXPECT_EQ(sim::CallsNamed("CloseHandle").size(), 4u);
 }
 
 }  // namespace
@@ -226,9 +232,9 @@ using DeepTreeTest = SimTest;
 
 // A recursive walk keeps a listing record and strings in each frame, some
 // 700 bytes a level: 2,500 levels would need about 1.7 MiB.
-TEST_F(DeepTreeTest, SearchReachesTheBottomOnA256KiBStack) {
+TEST_F(DeepTreeTest, BothWalksReachTheBottomOnA256KiBStack) {
   const std::wstring bottom = MakeDeepTree(L"C:\\Game", 2500);
-  sim::MakeDirectory(bottom + L"\\Telvarine");
+  MakeDeepTree(bottom + L"\\Telvarine", 1000);
   sim::MakeDirectory(L"C:\\Game\\tools");
   sim::SetModuleFileName(L"C:\\Game\\tools\\tvuninst.exe");
   bool result = false;
@@ -238,10 +244,11 @@ TEST_F(DeepTreeTest, SearchReachesTheBottomOnA256KiBStack) {
   });
   EXPECT_TRUE(result);
   EXPECT_EQ(Plain(Output()), "Found 'Telvarine', stopping recursion.\n");
-  // Far too long a path for the deletion's buffers: it is left, untouched,
-  // without a call; every level of the search was listed.
-  EXPECT_TRUE(sim::Exists(bottom + L"\\Telvarine"));
-  EXPECT_EQ(sim::CallsNamed("FindFirstFileW").size(), 2501u);
+  // Every level of the search was listed, and the folder, a thousand levels
+  // deep in its turn, is gone: no path was built to act on, no limit applies.
+  EXPECT_FALSE(sim::Exists(bottom + L"\\Telvarine"));
+  EXPECT_TRUE(sim::Exists(bottom));
+  EXPECT_EQ(Listings(), 2501u + 1001u);
 }
 
 TEST_F(DeepTreeTest, DeepSearchKeepsItsOrderAndClosesEveryListing) {
@@ -249,8 +256,8 @@ TEST_F(DeepTreeTest, DeepSearchKeepsItsOrderAndClosesEveryListing) {
   sim::MakeDirectory(bottom + L"\\Last");
   sim::MakeDirectory(L"C:\\Root\\Second");
   std::vector<std::wstring> names;
-  auto visit = [](const WidePath&, const WidePath& name, void* context) {
-    static_cast<std::vector<std::wstring>*>(context)->push_back(name);
+  auto visit = [](HANDLE, const ListedEntry& entry, const WidePath&, void* context) {
+    static_cast<std::vector<std::wstring>*>(context)->push_back(entry.name);
     return true;
   };
   OnSmallStack(256 * 1024, [&] { EXPECT_FALSE(SearchDirectoryTree(&names, L"C:\\Root", visit)); });
@@ -258,7 +265,7 @@ TEST_F(DeepTreeTest, DeepSearchKeepsItsOrderAndClosesEveryListing) {
   EXPECT_EQ(names[1999], L"d");
   EXPECT_EQ(names[2000], L"Last");
   EXPECT_EQ(names[2001], L"Second");
-  EXPECT_EQ(sim::OpenHandles(sim::HandleKind::Listing), 0);
+  EXPECT_EQ(sim::OpenHandles(sim::HandleKind::File), 0);
 }
 
 }  // namespace deep_tree

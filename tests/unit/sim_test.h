@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,13 @@ inline std::string Plain(const std::string& output) {
     if (!target) plain += line;
   }
   return plain;
+}
+
+// Listings begun: each directory is listed through its handle, from its first entry.
+inline size_t Listings() {
+  const std::vector<std::string> calls = sim::CallsNamed("GetFileInformationByHandleEx");
+  return std::count(calls.begin(), calls.end(),
+                    "GetFileInformationByHandleEx(" + std::to_string(FileIdBothDirectoryRestartInfo) + ")");
 }
 
 // The whole tool, started as a process is: from `module`, with `arguments`.
