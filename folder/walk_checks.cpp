@@ -1,12 +1,7 @@
 #include "folder/walk_checks.h"
 
-HANDLE OpenAsItself(const wchar_t* path, FILE_ATTRIBUTE_TAG_INFO* self) {
-  const wchar_t driveRoot[4] = {path[0], L':', L'\\', L'\0'};
-  if (path[0] && path[1] == L':' && path[2] == L'\0') path = driveRoot;
-  // Listing access because an open for attributes alone takes no part in sharing.
-  HANDLE directory =
-      CreateFileW(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+// Asked for the attributes through the handle; on failure the handle is closed.
+static HANDLE WithAttributes(HANDLE directory, FILE_ATTRIBUTE_TAG_INFO* self) {
   if (directory == INVALID_HANDLE_VALUE) return directory;
   if (!GetFileInformationByHandleEx(directory, FileAttributeTagInfo, self, sizeof *self)) {
     const DWORD error = GetLastError();
@@ -17,16 +12,14 @@ HANDLE OpenAsItself(const wchar_t* path, FILE_ATTRIBUTE_TAG_INFO* self) {
   return directory;
 }
 
-// Asked for the attributes through the handle; on failure the handle is closed.
-static HANDLE Shown(HANDLE directory, FILE_ATTRIBUTE_TAG_INFO* self) {
-  if (directory == INVALID_HANDLE_VALUE) return directory;
-  if (!GetFileInformationByHandleEx(directory, FileAttributeTagInfo, self, sizeof *self)) {
-    const DWORD error = GetLastError();
-    CloseHandle(directory);
-    SetLastError(error);
-    return INVALID_HANDLE_VALUE;
-  }
-  return directory;
+HANDLE OpenAsItself(const wchar_t* path, FILE_ATTRIBUTE_TAG_INFO* self) {
+  const wchar_t driveRoot[4] = {path[0], L':', L'\\', L'\0'};
+  if (path[0] && path[1] == L':' && path[2] == L'\0') path = driveRoot;
+  // Listing access because an open for attributes alone takes no part in sharing.
+  return WithAttributes(
+      CreateFileW(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr),
+      self);
 }
 
 bool LongFormOf(const WidePath& path, WidePath* form) {
@@ -51,9 +44,10 @@ HANDLE OpenRootAsItself(const WidePath& path, FILE_ATTRIBUTE_TAG_INFO* self) {
 }
 
 HANDLE OpenChildAsItself(HANDLE parent, const ListedEntry& entry, FILE_ATTRIBUTE_TAG_INFO* self) {
-  return Shown(OpenRelative(parent, entry.name, entry.length, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, true),
-               self);
+  return WithAttributes(
+      OpenRelative(parent, entry.name, entry.length, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE, true),
+      self);
 }
 
 bool IsPlainDirectory(const FILE_ATTRIBUTE_TAG_INFO& self) {
