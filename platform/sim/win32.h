@@ -375,7 +375,11 @@ typedef struct _IO_STATUS_BLOCK {
   NTSTATUS Status;
   uintptr_t Information;
 } IO_STATUS_BLOCK;
-typedef enum _FILE_INFORMATION_CLASS { FileDispositionInformation = 13 } FILE_INFORMATION_CLASS;
+// The classes the system passes: the classic disposition and its extended form (64).
+typedef enum _FILE_INFORMATION_CLASS {
+  FileDispositionInformation = 13,
+  FileDispositionInformationEx = 64
+} FILE_INFORMATION_CLASS;
 NTSTATUS NtOpenFile(HANDLE* file, ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes, IO_STATUS_BLOCK* io,
                     ULONG share, ULONG options);
 NTSTATUS NtSetInformationFile(HANDLE file, IO_STATUS_BLOCK* io, PVOID information, ULONG length,
