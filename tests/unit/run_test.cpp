@@ -713,15 +713,6 @@ const OutcomeCase kOutcomeCases[] = {
      L"-s",
      0,
      {"pending service kvdrNT2 (deleted when it stops)"}},
-    // Stopped and marked, a service goes when another program lets go of it.
-    {"StoppedServiceHeldByAnotherProgram",
-     [] {
-       sim::InstallService("brenserv");
-       sim::HoldService("brenserv", true);
-     },
-     L"-s",
-     0,
-     {"pending service brenserv (deleted when the last handle to it closes)"}},
     // A directory at a module's path is refused as it is, and never queued.
     {"ModuleThatIsADirectory",
      [] { sim::MakeDirectory(L"C:\\windows\\system32\\kvdrNT2.sys"); },
